@@ -1,0 +1,35 @@
+#include "shell/registry.h"
+
+#include "store/contest.h"
+
+std::unordered_map<std::string, CommandFunction> functions;
+
+void register_function(const std::string& name, CommandFunction fn) { functions[name] = std::move(fn); }
+
+namespace {
+
+template <std::string (*command)(std::string_view)>
+std::string passed(std::string_view args) {
+    return command(args);
+}
+
+template <std::string (*command)()>
+std::string ignored(std::string_view) {
+    return command();
+}
+
+}  // namespace
+
+void initialize_functions() {
+    register_function("create_contest", passed<create_contest>);
+    register_function("open_contest", ignored<open_contest>);
+}
+
+std::string dispatch_function(std::string_view request) {
+    const std::size_t colon = request.find(':');
+    const std::string_view name = request.substr(0, colon);
+    const std::string_view args = colon == std::string_view::npos ? std::string_view{} : request.substr(colon + 1);
+    const auto entry = functions.find(std::string(name));
+    if (entry == functions.end()) return "ERROR:Unknown function.";
+    return entry->second(args);
+}

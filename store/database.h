@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+struct sqlite3;
+
+// The one connection of the run: null until a contest is created or opened.
+extern sqlite3* g_db;
+
+// Opens (creating when absent) the file read-write; false when a connection is already open or the file
+// cannot be opened, in which case g_db stays null.
+bool open_database(const std::string& path);
+
+// Closes the connection, if any, and forgets it.
+void close_database();

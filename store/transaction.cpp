@@ -1,0 +1,22 @@
+#include "store/transaction.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+#include "store/database.h"
+
+Transaction::Transaction() {
+    if (!g_db) throw std::runtime_error("Database not initialized");
+    if (sqlite3_exec(g_db, "BEGIN TRANSACTION", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw std::runtime_error("Failed to begin transaction");
+}
+
+Transaction::~Transaction() {
+    if (!committed) sqlite3_exec(g_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    committed = true;
+    sqlite3_exec(g_db, "COMMIT", nullptr, nullptr, nullptr);
+}

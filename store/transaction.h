@@ -1,0 +1,15 @@
+#pragma once
+
+// A write transaction on g_db that rolls back unless committed before its scope ends.
+class Transaction {
+public:
+    // Raises "Database not initialized" without a connection, "Failed to begin transaction" when BEGIN fails.
+    Transaction();
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+
+    bool committed = false;
+};

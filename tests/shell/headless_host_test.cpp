@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/contest_fixture.h"
+#include "tests/support/host_process.h"
+
+TEST(HeadlessHost, CreatesAContestAndAnswersEveryRequest) {
+    TempDir desktop;
+    HostProcess host({"--desktop", desktop.path().string()});
+    // Before any contest is open the host answers and goes on.
+    EXPECT_EQ(host.request("1:open_contest:"), "1:None");
+    EXPECT_EQ(host.request("2:nonsense:x"), "2:ERROR:Unknown function.");
+    EXPECT_EQ(host.request("abc"), "abc:ERROR:Unknown function.");
+    EXPECT_EQ(host.request(""), ":ERROR:Unknown function.");
+    EXPECT_EQ(host.request("3:create_contest:Grand Prix"), "3:");
+    EXPECT_TRUE(std::filesystem::is_regular_file(desktop.path() / "Grand Prix" / "contest.db"));
+    EXPECT_EQ(host.request("4:create_contest:Again"), "4:ERROR:Critical failure, the database could not be opened.");
+    EXPECT_EQ(host.finish(), 0);
+    EXPECT_EQ(host.errors(), "title: Grand Prix - Pellucan\n");
+}
+
+TEST(HeadlessHost, AnswersPipelinedRequestsInOrder) {
+    TempDir desktop;
+    HostProcess host({"--desktop", desktop.path().string()});
+    host.send("1:create_contest:Ω");
+    host.send("2:open_contest:");
+    EXPECT_EQ(host.receive(), "1:");
+    EXPECT_EQ(host.receive(), "2:None");
+    EXPECT_EQ(host.finish(), 0);
+}
+
+TEST(HeadlessHost, OpensTheFileNamedForTheDialog) {
+    TempDir desktop;
+    {
+        HostProcess first({"--desktop", desktop.path().string()});
+        EXPECT_EQ(first.request("1:create_contest:Kept"), "1:");
+        EXPECT_EQ(first.finish(), 0);
+    }
+    const std::string file = (desktop.path() / "Kept" / "contest.db").string();
+    HostProcess host({"--desktop", desktop.path().string(), "--open", file});
+    EXPECT_EQ(host.request("1:open_contest:"), "1:Kept");
+    // A second host cannot take a contest that this one holds.
+    HostProcess second({"--desktop", desktop.path().string(), "--open", file});
+    EXPECT_EQ(second.request("1:open_contest:"), "1:ERROR:This contest is already open in another window.");
+    EXPECT_EQ(host.finish(), 0);
+    EXPECT_EQ(second.finish(), 0);
+}

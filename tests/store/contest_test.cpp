@@ -1,0 +1,142 @@
+#include "store/contest.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include "shell/text.h"
+#include "store/database.h"
+#include "tests/support/contest_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Contest : public ContestTest {
+protected:
+    // A contest made earlier and closed again, as a file for the open dialog to answer.
+    fs::path stored_contest(const std::string& name) {
+        EXPECT_EQ(create_contest(name), "");
+        close_database();
+        return desktop.path() / name / "contest.db";
+    }
+
+    void choose(const fs::path& file) { window.dialog_answer = to_utf16(file.string()); }
+};
+
+}  // namespace
+
+TEST_F(Contest, CreateMakesTheFolderAndDatabaseAndTitlesTheWindow) {
+    EXPECT_EQ(create_contest("Spring Cup"), "");
+    EXPECT_TRUE(fs::is_regular_file(desktop.path() / "Spring Cup" / "contest.db"));
+    EXPECT_EQ(query("SELECT id || ':' || name || ':' || has_started FROM contest;"), "1:Spring Cup:0");
+    EXPECT_EQ(window.titles(), std::vector<std::string>{"Spring Cup - Pellucan"});
+    EXPECT_EQ(query("PRAGMA foreign_keys;"), "1");
+}
+
+TEST_F(Contest, CreateKeepsNamesOutsideAsciiAndNestsNamesWithSeparators) {
+    EXPECT_EQ(create_contest("Coupe d'Été 日本"), "");
+    EXPECT_TRUE(fs::exists(desktop.path() / "Coupe d'Été 日本" / "contest.db"));
+    EXPECT_EQ(window.titles().back(), "Coupe d'Été 日本 - Pellucan");
+    close_database();
+
+    EXPECT_EQ(create_contest("2026/Finals"), "");
+    EXPECT_TRUE(fs::exists(desktop.path() / "2026" / "Finals" / "contest.db"));
+    EXPECT_EQ(query("SELECT name FROM contest;"), "2026/Finals");
+    close_database();
+
+    // A leading separator still stays below the desktop.
+    EXPECT_EQ(create_contest("/Rooted"), "");
+    EXPECT_TRUE(fs::exists(desktop.path() / "Rooted" / "contest.db"));
+}
+
+TEST_F(Contest, CreateRefusesANameAlreadyOnTheDesktop) {
+    fs::create_directory(desktop.path() / "Taken");
+    std::ofstream(desktop.path() / "File").put('x');
+    for (const char* name : {"Taken", "File", ""})
+        EXPECT_EQ(create_contest(name), "ERROR:A contest with this name is already on your desktop.") << name;
+    EXPECT_EQ(g_db, nullptr);
+    EXPECT_TRUE(fs::is_empty(desktop.path() / "Taken"));
+}
+
+TEST_F(Contest, CreateRefusesANameTheFileSystemCannotTakeAndOpensNothing) {
+    EXPECT_EQ(create_contest(std::string(300, 'x')), "ERROR:The contest folder could not be created with this name.");
+    EXPECT_EQ(create_contest(std::string("a\0b", 3)), "ERROR:The contest folder could not be created with this name.");
+    EXPECT_EQ(g_db, nullptr);
+    EXPECT_TRUE(window.titles().empty());
+}
+
+TEST_F(Contest, ASecondCreateOrOpenInTheSameRunIsRefused) {
+    make_contest("First");
+    EXPECT_EQ(create_contest("Second"), "ERROR:Critical failure, the database could not be opened.");
+    EXPECT_TRUE(fs::is_empty(desktop.path() / "Second"));  // the folder stays, empty
+    choose(desktop.path() / "First" / "contest.db");
+    EXPECT_EQ(open_contest(), "ERROR:Critical failure, the database could not be opened.");
+    EXPECT_EQ(query("SELECT name FROM contest;"), "First");
+}
+
+TEST_F(Contest, OpenAnswersNoneWhenNothingIsChosen) {
+    EXPECT_EQ(open_contest(), "None");
+    EXPECT_EQ(g_db, nullptr);
+    // The dialog starts on the desktop with the contest filter selected.
+    EXPECT_EQ(window.last_dialog.default_folder, window.desktop);
+    ASSERT_EQ(window.last_dialog.filters.size(), 3u);
+    EXPECT_EQ(window.last_dialog.filters[0].display_text, u"Contest Database");
+    EXPECT_EQ(window.last_dialog.filters[0].pattern, u"contest.db");
+    EXPECT_EQ(window.last_dialog.filters[1].pattern, u"*.db");
+    EXPECT_EQ(window.last_dialog.filters[2].display_text, u"All Files");
+    EXPECT_EQ(window.last_dialog.selected_filter, 0u);
+    EXPECT_EQ(window.last_dialog.file_name, u"contest.db");
+}
+
+TEST_F(Contest, OpenAnswersTheNameTitlesTheWindowAndSetsTheConnection) {
+    choose(stored_contest("Autumn Open"));
+    EXPECT_EQ(open_contest(), "Autumn Open");
+    EXPECT_EQ(window.titles().back(), "Autumn Open - Pellucan");
+    EXPECT_EQ(query("PRAGMA foreign_keys;"), "1");
+    EXPECT_EQ(query("PRAGMA locking_mode;"), "exclusive");
+}
+
+TEST_F(Contest, OpenRefusesAContestThatAnotherWindowHolds) {
+    const fs::path file = stored_contest("Held");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    choose(file);
+    EXPECT_EQ(open_contest(), "ERROR:This contest is already open in another window.");
+    EXPECT_EQ(g_db, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(open_contest(), "Held");  // free again once the other window lets go
+}
+
+TEST_F(Contest, OpenOfAFileWithoutAContestRowLeavesTheConnectionOpen) {
+    const fs::path file = stored_contest("Empty");
+    ASSERT_TRUE(open_database(file.string()));
+    exec_sql("DELETE FROM contest;");
+    close_database();
+    choose(file);
+    EXPECT_EQ(open_contest(), "ERROR:The contest name could not be retrieved.");
+    EXPECT_NE(g_db, nullptr);
+}
+
+TEST_F(Contest, OpenOfADatabaseWithoutContestTablesLetsGoOfIt) {
+    const fs::path empty = desktop.path() / "empty.db";
+    std::ofstream(empty).flush();
+    choose(empty);
+    EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.");
+    EXPECT_EQ(g_db, nullptr);
+    // Another contest can still be opened in the same run.
+    choose(stored_contest("Real"));
+    EXPECT_EQ(open_contest(), "Real");
+}
+
+TEST_F(Contest, OpenOfAFileThatIsNotADatabaseFailsAtTheProbe) {
+    const fs::path text = desktop.path() / "notes.db";
+    std::ofstream(text) << "these are not the tables you are looking for, not even close to sixteen bytes";
+    choose(text);
+    EXPECT_EQ(open_contest(), "ERROR:This contest is already open in another window.");
+    EXPECT_EQ(g_db, nullptr);
+}
