@@ -1,5 +1,6 @@
 #include "shell/registry.h"
 
+#include "registration/team.h"
 #include "store/contest.h"
 
 std::unordered_map<std::string, CommandFunction> functions;
@@ -23,6 +24,9 @@ std::string ignored(std::string_view) {
 void initialize_functions() {
     register_function("create_contest", passed<create_contest>);
     register_function("open_contest", ignored<open_contest>);
+    register_function("call_save_team", passed<save_team>);
+    register_function("fetch_teams", ignored<fetch_teams>);
+    register_function("delete_team", passed<delete_team>);
 }
 
 std::string dispatch_function(std::string_view request) {
