@@ -1,6 +1,7 @@
 #include "shell/registry.h"
 
 #include "store/contest.h"
+#include "tournament/rankings.h"
 
 std::unordered_map<std::string, CommandFunction> functions;
 
@@ -23,6 +24,8 @@ std::string ignored(std::string_view) {
 void initialize_functions() {
     register_function("create_contest", passed<create_contest>);
     register_function("open_contest", ignored<open_contest>);
+    register_function("fetch_team_rankings", ignored<fetch_team_rankings>);
+    register_function("fetch_contestant_rankings", ignored<fetch_contestant_rankings>);
 }
 
 std::string dispatch_function(std::string_view request) {
