@@ -1,20 +1,33 @@
 # Joins the page files into one HTML text: each <link rel="stylesheet" href="F"> and <script src="F"></script>
-# in index.html is replaced by the file's content inline. Writes the joined page and a C++ source that
-# carries it as g_page_html.
+# in index.html is replaced by the file's content inline, and inside an inlined file each line
+# "//@include F" (or "/*@include F*/") by F's content, so one script can be kept in several files.
+# Writes the joined page and a C++ source that carries it as g_page_html.
 #   cmake -DPAGE_DIR=... -DPAGE_HTML=... -DPAGE_CPP=... -P embed_page.cmake
 file(READ "${PAGE_DIR}/index.html" page)
+
+function(read_with_includes name out)
+  file(READ "${PAGE_DIR}/${name}" text)
+  string(REGEX MATCHALL "(//@include [^\n]+|/\\*@include [^*]+\\*/)" includes "${text}")
+  foreach(include IN LISTS includes)
+    string(REGEX REPLACE "^(//@include |/\\*@include )([^*]+)(\\*/)?$" "\\2" included "${include}")
+    string(STRIP "${included}" included)
+    read_with_includes("${included}" content)
+    string(REPLACE "${include}" "${content}" text "${text}")
+  endforeach()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
 
 string(REGEX MATCHALL "<link rel=\"stylesheet\" href=\"[^\"]+\">" links "${page}")
 foreach(link IN LISTS links)
   string(REGEX REPLACE ".*href=\"([^\"]+)\".*" "\\1" name "${link}")
-  file(READ "${PAGE_DIR}/${name}" content)
+  read_with_includes("${name}" content)
   string(REPLACE "${link}" "<style>\n${content}</style>" page "${page}")
 endforeach()
 
 string(REGEX MATCHALL "<script src=\"[^\"]+\"></script>" scripts "${page}")
 foreach(script IN LISTS scripts)
   string(REGEX REPLACE ".*src=\"([^\"]+)\".*" "\\1" name "${script}")
-  file(READ "${PAGE_DIR}/${name}" content)
+  read_with_includes("${name}" content)
   string(REPLACE "${script}" "<script>\n${content}</script>" page "${page}")
 endforeach()
 

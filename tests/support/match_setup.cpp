@@ -11,61 +11,6 @@
 #include "tests/support/contest_fixture.h"
 #include "tournament/match_sheet.h"
 
-void add_teams(int n, int chairs) {
-    for (int k = 1; k <= n; ++k) {
-        const std::string id = std::to_string(k);
-        exec_sql("INSERT INTO teams (id, name, coach, seed) VALUES (" + id + ", 'Team " + id + "', 'Coach " + id +
-                 "', " + id + ");");
-        for (int c = 1; c <= chairs; ++c)
-            exec_sql("INSERT INTO contestants (team_id, name, chair) VALUES (" + id + ", 'P" + id + "." +
-                     std::to_string(c) + "', " + std::to_string(c) + ");");
-    }
-}
-
-std::vector<BracketRow> example_bracket(int teams) {
-    constexpr int seed = 1000;
-    switch (teams) {
-        case 2:
-            return {{1, 1, "Initial", seed + 1, 0, seed + 2, 0},
-                    {2, 2, "Finals", 1, 1, 1, 0},
-                    {3, 3, "Finals rematch", 2, 0, 2, 1}};
-        case 4:
-            return {{1, 1, "Initial", seed + 1, 0, seed + 4, 0},
-                    {2, 1, "Initial", seed + 2, 0, seed + 3, 0},
-                    {3, 2, "Winners", 1, 1, 2, 1},
-                    {4, 2, "Losers minor", 1, 0, 2, 0},
-                    {5, 3, "Losers major", 3, 0, 4, 1},
-                    {6, 4, "Finals", 3, 1, 5, 1},
-                    {7, 5, "Finals rematch", 6, 0, 6, 1}};
-        case 5:
-            return {{1, 1, "Initial", seed + 4, 0, seed + 5, 0},
-                    {2, 2, "Winners", seed + 1, 0, 1, 1},
-                    {3, 2, "Winners", seed + 2, 0, seed + 3, 0},
-                    {4, 3, "Losers major", 3, 0, 1, 0},
-                    {5, 4, "Winners", 2, 1, 3, 1},
-                    {6, 4, "Losers minor", 4, 1, 2, 0},
-                    {7, 5, "Losers major", 5, 0, 6, 1},
-                    {8, 6, "Finals", 5, 1, 7, 1},
-                    {9, 7, "Finals rematch", 8, 0, 8, 1}};
-        default:
-            return {{1, 1, "Initial", seed + 1, 0, seed + 8, 0},
-                    {2, 1, "Initial", seed + 4, 0, seed + 5, 0},
-                    {3, 1, "Initial", seed + 2, 0, seed + 7, 0},
-                    {4, 1, "Initial", seed + 3, 0, seed + 6, 0},
-                    {5, 2, "Winners", 1, 1, 2, 1},
-                    {6, 2, "Winners", 3, 1, 4, 1},
-                    {7, 2, "Losers minor", 1, 0, 2, 0},
-                    {8, 2, "Losers minor", 3, 0, 4, 0},
-                    {9, 3, "Losers major", 6, 0, 7, 1},
-                    {10, 3, "Losers major", 5, 0, 8, 1},
-                    {11, 4, "Winners", 5, 1, 6, 1},
-                    {12, 4, "Losers minor", 9, 1, 10, 1},
-                    {13, 5, "Losers major", 11, 0, 12, 1},
-                    {14, 6, "Finals", 11, 1, 13, 1},
-                    {15, 7, "Finals rematch", 14, 0, 14, 1}};
-    }
-}
-
 void store_bracket(const std::vector<BracketRow>& rows) {
     for (const auto& row : rows) {
         Statement bracket("INSERT INTO bracket_structure VALUES (?, ?, ?, ?, ?, ?, ?);");
@@ -77,11 +22,12 @@ void store_bracket(const std::vector<BracketRow>& rows) {
         sqlite3_bind_int(bracket.stmt, 6, row.source2_match);
         sqlite3_bind_int(bracket.stmt, 7, row.source2_winner);
         EXPECT_TRUE(bracket.execute());
-        // Team ids equal seeds in these tests.
-        Statement result("INSERT INTO match_results (match, team1_id, team2_id) VALUES (?, ?, ?);");
+        Statement result(
+            "INSERT INTO match_results (match, team1_id, team2_id) VALUES (?1, (SELECT id FROM teams WHERE seed = "
+            "?2 - 1000), (SELECT id FROM teams WHERE seed = ?3 - 1000));");
         sqlite3_bind_int(result.stmt, 1, row.match);
-        if (row.source1_match > 1000) sqlite3_bind_int(result.stmt, 2, row.source1_match - 1000);
-        if (row.source2_match > 1000) sqlite3_bind_int(result.stmt, 3, row.source2_match - 1000);
+        sqlite3_bind_int(result.stmt, 2, row.source1_match);
+        sqlite3_bind_int(result.stmt, 3, row.source2_match);
         EXPECT_TRUE(result.execute());
     }
     exec_sql("UPDATE contest SET has_started = 1;");
@@ -95,13 +41,16 @@ std::vector<std::string> blank_sheet(int match) {
 
 std::string join_fields(const std::vector<std::string>& fields) {
     std::string text;
-    for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? std::string(1, field_separator) : "") + fields[i];
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i) text += field_separator;
+        text += fields[i];
+    }
     return text;
 }
 
 std::string scored_sheet(int match, int red_total, int white_total) {
     auto fields = blank_sheet(match);
-    for (std::size_t column = 0; column < 12; ++column) fields[subtotal_cell + column + 1] = "0";
+    for (std::size_t column = 0; column < 12; ++column) fields[subtotal_cell + column + 1].assign(1, '0');
     fields[red_total_cell + 1] = std::to_string(red_total);
     fields[white_total_cell + 1] = std::to_string(white_total);
     return join_fields(fields);

@@ -12,13 +12,7 @@ struct BracketRow {
     int source1_match, source1_winner, source2_match, source2_winner;
 };
 
-// Teams "Team k" (coach "Coach k", seed k, id k) for k = 1..n, with contestants "Pk.c" in chairs 1..chairs.
-void add_teams(int n, int chairs = 4);
-
-// The double-elimination bracket of 2, 4, 5 or 8 teams.
-std::vector<BracketRow> example_bracket(int teams);
-
-// Stores the bracket, places the seeded teams as a start does and marks the contest as started.
+// Stores a bracket of our own, places the seeded teams as a start does and marks the contest as started.
 void store_bracket(const std::vector<BracketRow>& rows);
 
 // The 537 fields of a saved sheet whose cells are all empty.
