@@ -1,5 +1,6 @@
 #include "shell/registry.h"
 
+#include "registration/seed_randomization.h"
 #include "registration/team.h"
 #include "store/contest.h"
 
@@ -27,6 +28,7 @@ void initialize_functions() {
     register_function("call_save_team", passed<save_team>);
     register_function("fetch_teams", ignored<fetch_teams>);
     register_function("delete_team", passed<delete_team>);
+    register_function("randomize_seeds", ignored<randomize_seeds>);
 }
 
 std::string dispatch_function(std::string_view request) {
