@@ -1,5 +1,6 @@
 #include "shell/registry.h"
 
+#include "registration/contestant.h"
 #include "registration/seed_randomization.h"
 #include "registration/team.h"
 #include "store/contest.h"
@@ -29,6 +30,10 @@ void initialize_functions() {
     register_function("fetch_teams", ignored<fetch_teams>);
     register_function("delete_team", passed<delete_team>);
     register_function("randomize_seeds", ignored<randomize_seeds>);
+    register_function("save_contestant", passed<save_contestant>);
+    register_function("fetch_contestants", ignored<fetch_contestants>);
+    register_function("fetch_contestant_counts", ignored<fetch_contestant_counts>);
+    register_function("delete_contestant", passed<delete_contestant>);
 }
 
 std::string dispatch_function(std::string_view request) {
