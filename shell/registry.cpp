@@ -4,6 +4,8 @@
 #include "registration/seed_randomization.h"
 #include "registration/team.h"
 #include "store/contest.h"
+#include "tournament/bracket_listing.h"
+#include "tournament/contest_start.h"
 
 std::unordered_map<std::string, CommandFunction> functions;
 
@@ -34,6 +36,9 @@ void initialize_functions() {
     register_function("fetch_contestants", ignored<fetch_contestants>);
     register_function("fetch_contestant_counts", ignored<fetch_contestant_counts>);
     register_function("delete_contestant", passed<delete_contestant>);
+    register_function("fetch_brackets", ignored<fetch_brackets>);
+    register_function("start_contest", ignored<start_contest>);
+    register_function("contest_has_started", ignored<contest_has_started>);
 }
 
 std::string dispatch_function(std::string_view request) {

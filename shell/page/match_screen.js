@@ -1,0 +1,1 @@
+// The Matches screen: showMatchesScreen, saveMatch and toggleFutureMatches, included into app.js.
