@@ -2,6 +2,8 @@
 
 #include "registration/team.h"
 #include "store/contest.h"
+#include "tournament/bracket_listing.h"
+#include "tournament/contest_start.h"
 
 std::unordered_map<std::string, CommandFunction> functions;
 
@@ -27,6 +29,9 @@ void initialize_functions() {
     register_function("call_save_team", passed<save_team>);
     register_function("fetch_teams", ignored<fetch_teams>);
     register_function("delete_team", passed<delete_team>);
+    register_function("fetch_brackets", ignored<fetch_brackets>);
+    register_function("start_contest", ignored<start_contest>);
+    register_function("contest_has_started", ignored<contest_has_started>);
 }
 
 std::string dispatch_function(std::string_view request) {
