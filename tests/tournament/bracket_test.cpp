@@ -20,25 +20,20 @@ std::string row(const BracketMatch& m) {
            source(m.source1_match, m.source1_winner) + " " + source(m.source2_match, m.source2_winner);
 }
 
-Rows rows(std::int32_t n) {
+// The bracket of n teams as rows like "2 2 Winners S 1 W 1", only the matches that keep takes.
+Rows rows(std::int32_t n, const std::function<bool(const BracketMatch&)>& keep = {}) {
     Rows out;
-    for (const BracketMatch& m : generate_bracket(n)) out.push_back(row(m));
+    for (const BracketMatch& m : generate_bracket(n))
+        if (!keep || keep(m)) out.push_back(row(m));
     return out;
 }
 
-// Rows of one type, in match order.
 Rows rows_of(std::int32_t n, const std::string& type) {
-    Rows out;
-    for (const BracketMatch& m : generate_bracket(n))
-        if (m.bracket_type == type) out.push_back(row(m));
-    return out;
+    return rows(n, [&type](const BracketMatch& m) { return m.bracket_type == type; });
 }
 
 Rows rows_in_round(std::int32_t n, std::int32_t round) {
-    Rows out;
-    for (const BracketMatch& m : generate_bracket(n))
-        if (m.round == round) out.push_back(row(m));
-    return out;
+    return rows(n, [round](const BracketMatch& m) { return m.round == round; });
 }
 
 bool is_seed(std::int32_t value) { return value > 1000; }

@@ -131,21 +131,3 @@ TEST_F(ContestStart, RefusesMoreTeamsThanTheBracketCanNumber) {
     EXPECT_EQ(start_contest(), "");
     EXPECT_EQ(query("SELECT MAX(match) || ' ' || COUNT(*) FROM match_results;"), "999 999");
 }
-
-TEST_F(ContestStart, StartQueriesReadTheRegistration) {
-    // Without teams: no seed, and the contestant checks hold vacuously.
-    EXPECT_EQ(fetch_max_seed(), 0);
-    EXPECT_EQ(fetch_team_names_by_seed(), std::vector<std::string>{});
-    exec_sql("INSERT INTO teams (id, name, seed) VALUES (1, 'Birch', 9), (2, 'Ash', 3);");
-    EXPECT_EQ(fetch_max_seed(), 9);
-    EXPECT_EQ(fetch_team_names_by_seed(), (std::vector<std::string>{"Ash", "Birch"}));
-    EXPECT_EQ(check_enough_contestants(), 0);
-    // Six contestants in chairs 1 to 6 pass both checks.
-    exec_sql(
-        "INSERT INTO contestants (team_id, name, chair) VALUES (1, 'b1', 1), (1, 'b2', 2), (1, 'b3', 3), "
-        "(1, 'b4', 4), (1, 'b5', 5), (1, 'b6', 6), (2, 'a1', 1), (2, 'a2', 2), (2, 'a3', 3), (2, 'a4', 4);");
-    EXPECT_EQ(check_enough_contestants(), 1);
-    EXPECT_EQ(check_all_chairs_valid(), 1);
-    exec_sql("UPDATE contestants SET chair = 7 WHERE name = 'b6';");
-    EXPECT_EQ(check_all_chairs_valid(), 0);
-}
