@@ -119,8 +119,8 @@ protected:
     OpenContestDialog() {
         std::filesystem::create_directories(home.path() / "config");
         std::filesystem::create_directories(desktop_folder / "Cup");
-        std::ofstream(home.path() / "config" / "user-dirs.dirs") << "XDG_DESKTOP_DIR=\"" << desktop_folder.string()
-                                                                  << "\"\n";
+        std::ofstream(home.path() / "config" / "user-dirs.dirs")
+            << "XDG_DESKTOP_DIR=\"" << desktop_folder.string() << "\"\n";
         std::ofstream(desktop_folder / "Cup" / "contest.db") << "";
         setenv("XDG_CONFIG_HOME", (home.path() / "config").c_str(), 1);
         g_reload_user_special_dirs_cache();
