@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
     }
 
     std::ios::sync_with_stdio(false);
+    // Reading must not flush standard output from this thread while the worker writes a reply to it.
+    std::cin.tie(nullptr);
     HostWindow window(std::move(desktop), std::move(open_answer));
     g_hwnd = &window;
     g_worker = std::thread(worker_main);

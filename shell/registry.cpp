@@ -1,6 +1,9 @@
 #include "shell/registry.h"
 
+#include "registration/team.h"
 #include "store/contest.h"
+#include "tournament/bracket_listing.h"
+#include "tournament/contest_start.h"
 
 std::unordered_map<std::string, CommandFunction> functions;
 
@@ -23,6 +26,12 @@ std::string ignored(std::string_view) {
 void initialize_functions() {
     register_function("create_contest", passed<create_contest>);
     register_function("open_contest", ignored<open_contest>);
+    register_function("call_save_team", passed<save_team>);
+    register_function("fetch_teams", ignored<fetch_teams>);
+    register_function("delete_team", passed<delete_team>);
+    register_function("fetch_brackets", ignored<fetch_brackets>);
+    register_function("start_contest", ignored<start_contest>);
+    register_function("contest_has_started", ignored<contest_has_started>);
 }
 
 std::string dispatch_function(std::string_view request) {

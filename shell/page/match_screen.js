@@ -65,7 +65,7 @@ function leadingInteger(text) {
 }
 
 async function showMatchesScreen() {
-  if (!contestIsOpen()) return;
+  if (!isContestOpen()) return;
   await runInTurn(async () => {
     const shown = sheetCount();
     const completed = await completedMatchCount();
@@ -74,7 +74,7 @@ async function showMatchesScreen() {
       for (let k = 1; k <= completed; ++k) await showCompletedMatch(k);
     }
     await showNextMatch();
-  }).catch(() => {});
+  });
 }
 
 async function showCompletedMatch(k) {
@@ -156,12 +156,10 @@ async function recalculateScores(cells, tiebreak) {
 }
 
 async function saveMatch() {
-  if (!contestIsOpen() || saveMatchButton.disabled || matchSaveRunning) return;
+  if (!isContestOpen() || saveMatchButton.disabled || matchSaveRunning) return;
   matchSaveRunning = true;
   try {
     await runInTurn(saveOpenSheet);
-  } catch {
-    // A failed count before the save shows nothing, like every failed fetch.
   } finally {
     matchSaveRunning = false;
   }
@@ -232,14 +230,14 @@ async function saveOpenSheet() {
       futureMatchesTables.replaceChildren();
     }
   } catch (error) {
-    await showMessage(error.message);
+    await reportFailure(error);
   } finally {
     saveMatchButton.disabled = false;
   }
 }
 
 async function toggleFutureMatches() {
-  if (!contestIsOpen()) return;
+  if (!isContestOpen()) return;
   await runInTurn(async () => {
     if (futureMatchesTables.hasChildNodes()) {
       futureMatchesTables.replaceChildren();
@@ -247,5 +245,5 @@ async function toggleFutureMatches() {
     }
     const markup = await requestClient.fetch_future_matches();
     if (markup !== '') futureMatchesTables.replaceChildren(parseSheets(markup));
-  }).catch(() => {});
+  });
 }

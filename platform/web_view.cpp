@@ -1,0 +1,171 @@
+#include "platform/web_view.h"
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
+
+#include "platform/text_conversion.h"
+
+// Built from platform/webview_bridge.js.
+extern const std::string_view webview_bridge_js;
+
+namespace platform {
+
+struct WebViewEnvironment::Context {
+    explicit Context(WebKitWebContext* web_context) : context(web_context) {}
+    ~Context() { g_object_unref(context); }
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    WebKitWebContext* context;
+};
+
+struct WebViewCore {
+    WebViewCore() = default;
+    WebViewCore(const WebViewCore&) = delete;
+    WebViewCore& operator=(const WebViewCore&) = delete;
+    ~WebViewCore() {
+        disconnect();
+        if (view) g_object_unref(view);
+        if (manager) g_object_unref(manager);
+    }
+
+    // Disconnected first, so that no message reaches a handler that is going away.
+    void disconnect() {
+        if (message_handler) g_signal_handler_disconnect(manager, message_handler);
+        message_handler = 0;
+    }
+
+    WebKitWebView* view = nullptr;  // our reference; usable while !closed
+    WebKitUserContentManager* manager = nullptr;
+    gulong message_handler = 0;
+    bool closed = false;
+    WebView::MessageReceived on_message;
+};
+
+namespace {
+
+// The channel name that webview_bridge.js posts through.
+constexpr const char* message_channel = "pellucan";
+
+void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    auto* core = static_cast<WebViewCore*>(data);
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!core->on_message || !jsc_value_is_string(value)) return;
+    gchar* text = jsc_value_to_string(value);
+    // An exception must not cross WebKit's C frames; a message that cannot be taken in is dropped.
+    try {
+        core->on_message(utf8_to_utf16(text));
+    } catch (...) {
+    }
+    g_free(text);
+}
+
+std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* container) {
+    auto core = std::make_shared<WebViewCore>();
+    core->manager = webkit_user_content_manager_new();
+    const std::string bridge(webview_bridge_js);
+    WebKitUserScript* script = webkit_user_script_new(bridge.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(core->manager, script);
+    webkit_user_script_unref(script);
+    // The bridge script looks the channel up when it runs, so the channel exists before any page loads.
+    const std::string signal = std::string("script-message-received::") + message_channel;
+    core->message_handler = g_signal_connect(core->manager, signal.c_str(), G_CALLBACK(on_script_message), core.get());
+    webkit_user_content_manager_register_script_message_handler(core->manager, message_channel);
+
+    core->view = WEBKIT_WEB_VIEW(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", core->manager, nullptr));
+    g_object_ref_sink(core->view);
+    gtk_layout_put(GTK_LAYOUT(container), GTK_WIDGET(core->view), 0, 0);
+    gtk_widget_show(GTK_WIDGET(core->view));
+    return core;
+}
+
+}  // namespace
+
+WebViewEnvironment::WebViewEnvironment(std::shared_ptr<Context> context) : context_(std::move(context)) {}
+
+void WebViewEnvironment::create_controller(MainWindow& parent, ControllerCreated callback) {
+    auto context = context_;
+    MainWindow* window = &parent;
+    const bool posted = parent.post_task([window, context, callback] {
+        if (window->is_destroyed() || !window->content_area()) return callback(false, nullptr);
+        auto controller = std::make_shared<WebViewController>(make_core(context->context, window->content_area()));
+        callback(true, std::move(controller));
+    });
+    if (!posted) callback(false, nullptr);
+}
+
+void create_web_view_environment(EnvironmentCreated callback) {
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            auto& created = *static_cast<EnvironmentCreated*>(data);
+            // Ephemeral: cookies, storage and caches stay in memory and end with the run.
+            WebKitWebContext* context = webkit_web_context_new_ephemeral();
+            if (!context)
+                created(false, nullptr);
+            else
+                created(true,
+                        std::make_shared<WebViewEnvironment>(std::make_shared<WebViewEnvironment::Context>(context)));
+            return G_SOURCE_REMOVE;
+        },
+        new EnvironmentCreated(std::move(callback)),
+        [](gpointer data) { delete static_cast<EnvironmentCreated*>(data); });
+}
+
+WebViewController::WebViewController(std::shared_ptr<WebViewCore> core) : core_(std::move(core)) {}
+
+WebViewController::~WebViewController() = default;
+
+std::shared_ptr<WebView> WebViewController::core_web_view() const { return std::make_shared<WebView>(core_); }
+
+void WebViewController::put_bounds(const Rect& bounds) {
+    if (core_->closed) return;
+    GtkWidget* view = GTK_WIDGET(core_->view);
+    if (GtkWidget* layout = gtk_widget_get_parent(view))
+        gtk_layout_move(GTK_LAYOUT(layout), view, bounds.left, bounds.top);
+    gtk_widget_set_size_request(view, std::max(0, bounds.right - bounds.left), std::max(0, bounds.bottom - bounds.top));
+}
+
+void WebViewController::move_focus() {
+    if (!core_->closed) gtk_widget_grab_focus(GTK_WIDGET(core_->view));
+}
+
+void WebViewController::close() {
+    if (core_->closed) return;
+    core_->closed = true;
+    core_->disconnect();
+    gtk_widget_destroy(GTK_WIDGET(core_->view));
+}
+
+WebView::WebView(std::shared_ptr<WebViewCore> core) : core_(std::move(core)) {}
+
+WebView::~WebView() = default;
+
+void WebView::navigate_to_string(const char* html) {
+    if (!core_->closed) webkit_web_view_load_html(core_->view, html, nullptr);
+}
+
+void WebView::post_web_message_as_string(std::u16string_view text) {
+    if (core_->closed) return;
+    GVariantBuilder arguments;
+    g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
+    // Passed as an argument, the text needs no escaping.
+    g_variant_builder_add(&arguments, "{sv}", "text", g_variant_new_string(utf16_to_utf8(text).c_str()));
+    webkit_web_view_call_async_javascript_function(core_->view, "window.chrome.webview.deliverReply(text);", -1,
+                                                   g_variant_builder_end(&arguments), nullptr, nullptr, nullptr,
+                                                   nullptr, nullptr);
+}
+
+void WebView::add_web_message_received(MessageReceived handler) { core_->on_message = std::move(handler); }
+
+void WebView::clear_browsing_data_all() {
+    if (core_->closed) return;
+    if (WebKitWebsiteDataManager* data = webkit_web_view_get_website_data_manager(core_->view))
+        webkit_website_data_manager_clear(data, WEBKIT_WEBSITE_DATA_ALL, 0, nullptr, nullptr, nullptr);
+}
+
+}  // namespace platform

@@ -1,0 +1,204 @@
+// The page's frame: navigation, help panels, the two dialogs and their keys, the zoom warning, print.
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import {
+  createContest, dismissMessage, eventually, fieldSeparator, goTo, launchBrowser, openSession, shownMessage,
+} from './harness.mjs';
+
+let browser;
+before(async () => { browser = await launchBrowser(); });
+after(() => browser?.close());
+
+const activeElementId = (page) => page.evaluate(() => document.activeElement?.id ?? null);
+const inert = (page) => page.evaluate(() => [
+  document.querySelector('main').inert,
+  document.getElementById('dialog-overlay').inert,
+  document.getElementById('confirm-overlay').inert,
+]);
+const isShown = (page, selector) => page.isVisible(selector);
+
+// Opens a contest with the test answering as the native side.
+async function openFakeContest(session) {
+  await session.page.fill('#contest-name-inp', 'Spring');
+  await session.page.click('#create-contest-btn');
+  await eventually(() => session.takeRequests(), ['create_contest:Spring']);
+  await session.reply(`${session.requests.length}:`);
+  await eventually(() => session.page.textContent('#contest-name'), 'Spring');
+}
+
+describe('Navigation', () => {
+  test('shows one section at a time and focuses its first text input or select', async (t) => {
+    const { page } = await openSession(t, browser, { host: false });
+    // At start the Contest section shows, with the focus in the contest name.
+    assert.deepEqual(await page.$$eval('section.active', (s) => s.map((e) => e.id)), ['contest']);
+    assert.equal(await activeElementId(page), 'contest-name-inp');
+
+    await goTo(page, 'teams');
+    assert.deepEqual(await page.$$eval('section.active', (s) => s.map((e) => e.id)), ['teams']);
+    assert.equal(await activeElementId(page), 'team-name-inp');
+    // The select of team names comes before the contestant name.
+    await goTo(page, 'contestants');
+    assert.equal(await activeElementId(page), 'contestant-team-name-inp');
+    for (const section of ['brackets', 'rankings', 'about']) {
+      await goTo(page, section);
+      assert.equal(await isShown(page, `#${section}`), true);
+      assert.equal(await page.evaluate((id) => document.getElementById(id).contains(document.activeElement), section), false,
+        `${section} takes no focus`);
+    }
+  });
+
+  test('gives no focus on the Contest section once a contest is open', async (t) => {
+    const session = await openSession(t, browser, { host: false });
+    await openFakeContest(session);
+    await goTo(session.page, 'about');
+    await goTo(session.page, 'contest');
+    assert.equal(await session.page.evaluate(() => document.getElementById('contest').contains(document.activeElement)), false);
+  });
+
+  test('toggles each help panel with its button', async (t) => {
+    const { page } = await openSession(t, browser, { host: false });
+    for (const section of ['contest', 'teams', 'contestants', 'brackets', 'matches']) {
+      const panel = `#${section}-help`;
+      await page.evaluate((id) => document.querySelectorAll('main > section')
+        .forEach((s) => s.classList.toggle('active', s.id === id)), section);
+      assert.equal(await isShown(page, panel), false);
+      await page.click(`#${section} .help-toggle`);
+      assert.equal(await isShown(page, panel), true);
+      await page.click(`#${section} .help-toggle`);
+      assert.equal(await isShown(page, panel), false);
+    }
+  });
+});
+
+describe('Dialogs', () => {
+  test('shows a message as plain text until OK, Enter or Escape, with the page inert meanwhile', async (t) => {
+    const session = await openSession(t, browser, { host: false });
+    const { page } = session;
+    // Enter in the empty name submits; the same key press must not dismiss the message it brings.
+    await page.press('#contest-name-inp', 'Enter');
+    assert.equal(await shownMessage(page), 'Please enter a contest name.');
+    assert.equal(await activeElementId(page), 'dialog-ok');
+    assert.deepEqual(await inert(page), [true, false, true]);
+    await page.keyboard.press('Enter');
+    assert.equal(await shownMessage(page), null);
+    assert.deepEqual(await inert(page), [false, false, false]);
+    // Nothing was sent for the empty name.
+    assert.deepEqual(session.requests, []);
+
+    await page.click('#create-contest-btn');
+    assert.equal(await shownMessage(page), 'Please enter a contest name.');
+    await page.keyboard.press('Escape');
+    assert.equal(await shownMessage(page), null);
+
+    // A native sentence holding markup shows as the text it is.
+    await page.fill('#contest-name-inp', 'Spring');
+    await page.click('#create-contest-btn');
+    await eventually(() => session.requests.length, 1);
+    await session.reply('1:ERROR:<b>Bold</b> &amp; <img src=x onerror="window.hit=1">');
+    await eventually(() => shownMessage(page), '<b>Bold</b> &amp; <img src=x onerror="window.hit=1">');
+    assert.equal(await page.$eval('#dialog-message', (e) => e.childElementCount), 0);
+    await page.click('#dialog-ok');
+  });
+
+  test('shows messages that arrive together one after the other', async (t) => {
+    const session = await openSession(t, browser, { host: false });
+    const { page } = session;
+    await openFakeContest(session);
+    await goTo(page, 'teams');
+    await page.click('#randomize-seeds-btn');
+    await page.click('#randomize-seeds-btn', { force: true });
+    await eventually(() => session.takeRequests(), ['randomize_seeds:', 'randomize_seeds:']);
+    await session.reply('2:ERROR:First.');
+    await session.reply('3:ERROR:Second.');
+    await dismissMessage(page, 'First.');
+    await dismissMessage(page, 'Second.');
+  });
+
+  test('asks for confirmation with Cancel focused, Escape cancelling and OK confirming', async (t) => {
+    const session = await openSession(t, browser, { host: false });
+    const { page } = session;
+    await openFakeContest(session);
+    await goTo(page, 'brackets');
+    await eventually(() => session.takeRequests(), ['fetch_brackets:']);
+    await session.reply('2:');
+
+    const confirmShown = () => page.evaluate(() => !document.getElementById('confirm-overlay').classList.contains('hidden'));
+    await page.click('#start-contest-btn');
+    assert.equal(await confirmShown(), true);
+    assert.equal(await page.textContent('#confirm-message'),
+      'This will lock all teams, contestants, and seeds. You will only be able to edit spelling after this point.');
+    assert.equal(await activeElementId(page), 'confirm-cancel');
+    assert.deepEqual(await inert(page), [true, true, false]);
+    // Enter activates the focused button, which is Cancel.
+    await page.keyboard.press('Enter');
+    assert.equal(await confirmShown(), false);
+    assert.deepEqual(await inert(page), [false, false, false]);
+
+    await page.click('#start-contest-btn');
+    await page.keyboard.press('Escape');
+    assert.equal(await confirmShown(), false);
+    await page.click('#start-contest-btn');
+    await page.click('#confirm-cancel');
+    assert.deepEqual(session.takeRequests(), []);
+
+    // Moving the focus to OK and pressing Enter confirms.
+    await page.click('#start-contest-btn');
+    await page.keyboard.press('Shift+Tab');
+    assert.equal(await activeElementId(page), 'confirm-ok');
+    await page.keyboard.press('Enter');
+    await eventually(() => session.takeRequests(), ['start_contest:']);
+  });
+});
+
+describe('Zoom warning', () => {
+  test('shows for ten seconds when the window is narrower than the page', async (t) => {
+    const { page } = await openSession(t, browser, { host: false, clock: true, viewport: { width: 360, height: 640 } });
+    assert.equal(await isShown(page, '#zoom-warning'), true);
+    await page.clock.runFor(9900);
+    assert.equal(await isShown(page, '#zoom-warning'), true);
+    await page.clock.runFor(200);
+    assert.equal(await isShown(page, '#zoom-warning'), false);
+  });
+
+  test('stays hidden in a window wide enough', async (t) => {
+    const { page } = await openSession(t, browser, { host: false });
+    assert.equal(await isShown(page, '#zoom-warning'), false);
+  });
+});
+
+describe('Print', () => {
+  test('prints the whole teams table without navigation or inputs', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await createContest(session);
+    for (let n = 1; n <= 30; ++n) {
+      assert.equal(await session.host.request('call_save_team', ['none', `Team ${n}`, `Coach ${n}`, ''].join(fieldSeparator)), '');
+    }
+    await goTo(page, 'teams');
+    await page.click('#clear-team-btn');
+    await session.settle();
+    // On screen the table scrolls inside its container.
+    const onScreen = await page.$eval('#teams .table-container', (e) => e.clientHeight);
+    assert.ok(onScreen <= 332);
+
+    await page.emulateMedia({ media: 'print' });
+    assert.equal(await isShown(page, 'nav'), false);
+    assert.equal(await isShown(page, '#teams .input-group'), false);
+    assert.equal(await isShown(page, '#randomize-seeds-btn'), false);
+    const [container, table] = await page.$eval('#teams .table-container', (e) => [e.clientHeight, e.querySelector('table').offsetHeight]);
+    assert.ok(container >= table, `container ${container} holds table ${table}`);
+
+    const dir = mkdtempSync(path.join(tmpdir(), 'pellucan-print-'));
+    t.after(() => rmSync(dir, { recursive: true, force: true }));
+    const pdf = path.join(dir, 'teams.pdf');
+    writeFileSync(pdf, await page.pdf({ preferCSSPageSize: true }));
+    const text = execFileSync('pdftotext', ['-layout', pdf, '-'], { encoding: 'utf8' });
+    assert.match(text, /Team 1\s+Coach 1\s+1/);
+    assert.match(text, /Team 30\s+Coach 30\s+30/);
+    assert.doesNotMatch(text, /Randomize Seeds|Contestants|Show\/Hide Help/);
+  });
+});
