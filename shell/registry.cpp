@@ -1,5 +1,7 @@
 #include "shell/registry.h"
 
+#include "registration/contestant.h"
+#include "registration/seed_randomization.h"
 #include "registration/team.h"
 #include "store/contest.h"
 #include "tournament/bracket_listing.h"
@@ -29,6 +31,11 @@ void initialize_functions() {
     register_function("call_save_team", passed<save_team>);
     register_function("fetch_teams", ignored<fetch_teams>);
     register_function("delete_team", passed<delete_team>);
+    register_function("randomize_seeds", ignored<randomize_seeds>);
+    register_function("save_contestant", passed<save_contestant>);
+    register_function("fetch_contestants", ignored<fetch_contestants>);
+    register_function("fetch_contestant_counts", ignored<fetch_contestant_counts>);
+    register_function("delete_contestant", passed<delete_contestant>);
     register_function("fetch_brackets", ignored<fetch_brackets>);
     register_function("start_contest", ignored<start_contest>);
     register_function("contest_has_started", ignored<contest_has_started>);

@@ -16,7 +16,10 @@ Transaction::~Transaction() {
     if (!committed) sqlite3_exec(g_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-void Transaction::commit() {
+bool Transaction::commit() {
     committed = true;
-    sqlite3_exec(g_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (sqlite3_exec(g_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+    // A commit that failed but left the transaction open must not leave it open for later commands.
+    if (!sqlite3_get_autocommit(g_db)) sqlite3_exec(g_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
 }

@@ -9,7 +9,8 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    void commit();
+    // Ends the transaction either way; false when COMMIT failed, and then nothing was saved.
+    bool commit();
 
     bool committed = false;
 };

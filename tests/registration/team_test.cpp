@@ -14,7 +14,7 @@ const std::string not_deleted = "ERROR:This team could not be deleted.";
 
 // The four fields of a save argument.
 std::string team(const std::string& id, const std::string& name, const std::string& coach, const std::string& seed) {
-    return id + '\x1F' + name + '\x1F' + coach + '\x1F' + seed;
+    return join_fields({id, name, coach, seed});
 }
 
 std::string teams_by_seed() { return query("SELECT name || ':' || seed FROM teams ORDER BY seed;"); }
@@ -81,11 +81,7 @@ TEST_F(Teams, OnlyAnEmptyCoachIsStoredAsNoCoach) {
     ASSERT_EQ(save_team(team("none", "Owls", "", "1")), "");
     ASSERT_EQ(save_team(team("none", "Hawks", " ", "2")), "");
     EXPECT_EQ(query("SELECT quote(coach) FROM teams ORDER BY seed;"), "NULL|' '");
-    EXPECT_EQ(fetch_teams(),
-              "1\x1FOwls\x1F\x1F"
-              "1\x1F"
-              "2\x1FHawks\x1F \x1F"
-              "2");
+    EXPECT_EQ(fetch_teams(), join_fields({"1", "Owls", "", "1", "2", "Hawks", " ", "2"}));
 }
 
 TEST_F(Teams, UpdateChangesTheNamedTeamOnly) {
@@ -111,12 +107,7 @@ TEST_F(Teams, FetchTeamsListsFourFieldsPerTeamInSeedOrder) {
     ASSERT_EQ(save_team(team("none", "Owls", "Ann", "2")), "");
     ASSERT_EQ(save_team(team("none", "Hawks", "", "1")), "");
     const std::string list = fetch_teams();
-    EXPECT_EQ(list,
-              "2\x1FHawks\x1F\x1F"
-              "1\x1F"
-              "1\x1FOwls\x1F"
-              "Ann\x1F"
-              "2");
+    EXPECT_EQ(list, join_fields({"2", "Hawks", "", "1", "1", "Owls", "Ann", "2"}));
     // Eight fields, seven separators, nothing after the last seed.
     EXPECT_EQ(split_fields(list).size(), 8u);
     EXPECT_EQ(std::count(list.begin(), list.end(), '\x1F'), 7);

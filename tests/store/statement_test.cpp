@@ -86,3 +86,31 @@ TEST_F(Store, ABeginThatFailsRaises) {
     EXPECT_EQ(failure_of([] { Transaction t; }), "Failed to begin transaction");
     exec_sql("ROLLBACK;");
 }
+
+TEST_F(Store, CommitSaysWhenTheCommitItselfFails) {
+    make_contest();
+    // A commit hook that answers non-zero turns the COMMIT into a rollback.
+    sqlite3_commit_hook(
+        g_db, [](void*) { return 1; }, nullptr);
+    {
+        Transaction transaction;
+        exec_sql("INSERT INTO teams (name, seed) VALUES ('Lost', 1);");
+        EXPECT_FALSE(transaction.commit());
+    }
+    sqlite3_commit_hook(g_db, nullptr, nullptr);
+    EXPECT_EQ(query("SELECT COUNT(*) FROM teams;"), "0");
+
+    // A commit refused while the transaction stays open is rolled back, so later writes are not held in it.
+    {
+        Transaction transaction;
+        exec_sql("PRAGMA defer_foreign_keys = ON;");
+        exec_sql("INSERT INTO contestants (team_id, name, chair) VALUES (99, 'Orphan', 1);");
+        EXPECT_FALSE(transaction.commit());
+    }
+    EXPECT_NE(sqlite3_get_autocommit(g_db), 0);
+    EXPECT_EQ(query("SELECT COUNT(*) FROM contestants;"), "0");
+
+    Transaction transaction;
+    exec_sql("INSERT INTO teams (name, seed) VALUES ('Kept', 1);");
+    EXPECT_TRUE(transaction.commit());
+}

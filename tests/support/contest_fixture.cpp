@@ -39,3 +39,9 @@ std::string query(const std::string& sql) {
         rows += (first ? "" : "|") + statement.column_text(0);
     return rows;
 }
+
+std::string join_fields(const std::vector<std::string>& parts) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "\x1F" : "") + parts[i];
+    return text;
+}

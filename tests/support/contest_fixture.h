@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_window.h"
 
@@ -37,3 +38,5 @@ protected:
 void exec_sql(const std::string& sql);
 // The first column of every row of a query, joined by "|".
 std::string query(const std::string& sql);
+// The parts joined by the field separator, as a command's argument or list result.
+std::string join_fields(const std::vector<std::string>& parts);
