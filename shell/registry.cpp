@@ -6,6 +6,7 @@
 #include "store/contest.h"
 #include "tournament/bracket_listing.h"
 #include "tournament/contest_start.h"
+#include "tournament/rankings.h"
 
 std::unordered_map<std::string, CommandFunction> functions;
 
@@ -39,6 +40,8 @@ void initialize_functions() {
     register_function("fetch_brackets", ignored<fetch_brackets>);
     register_function("start_contest", ignored<start_contest>);
     register_function("contest_has_started", ignored<contest_has_started>);
+    register_function("fetch_team_rankings", ignored<fetch_team_rankings>);
+    register_function("fetch_contestant_rankings", ignored<fetch_contestant_rankings>);
 }
 
 std::string dispatch_function(std::string_view request) {
