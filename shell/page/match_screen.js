@@ -1,1 +1,249 @@
-// The Matches screen: showMatchesScreen, saveMatch and toggleFutureMatches, included into app.js.
+// Matches screen: completed sheets, the open sheet with its running totals, saving, and the printable
+// future sheets. The sheets are markup rendered by the native side; the page inserts them, makes cells
+// editable, reads cell texts and writes the computed cells.
+
+const columnsPerRow = 12;
+const questionRows = 32;
+const tiebreakRows = 10;
+const mainScoreCells = questionRows * columnsPerRow;
+const tiebreakScoreCells = tiebreakRows * columnsPerRow;
+const tiebreakFirstCell = mainScoreCells + columnsPerRow + 4;
+const tiebreakSubtotalCell = tiebreakFirstCell + tiebreakScoreCells;
+const sheetCellCount = tiebreakSubtotalCell + columnsPerRow + 4;
+// Offsets from a range's end (384 or 520) to its computed and initials cells.
+const redTotalOffset = columnsPerRow;
+const whiteTotalOffset = columnsPerRow + 1;
+const redInitialsOffset = columnsPerRow + 2;
+const whiteInitialsOffset = columnsPerRow + 3;
+
+const saveMatchText = 'Save Match';
+const openTiebreakerText = 'Open Tiebreaker Sheet';
+
+const matchTables = document.getElementById('match-tables');
+const futureMatchesTables = document.getElementById('future-matches-tables');
+const saveMatchButton = document.getElementById('save-match-btn');
+
+// Everything that appends to or reads the order of #match-tables runs one after another, so a second
+// click on the Matches link, or a click during a save, can never append a sheet twice.
+let sheetWork = Promise.resolve();
+function runInTurn(work) {
+  const run = sheetWork.then(work);
+  sheetWork = run.catch(() => {});
+  return run;
+}
+
+// A save spans several awaited requests and messages; a click during one of them is ignored.
+let matchSaveRunning = false;
+
+// Parses the native side's sheet markup without running anything in it.
+function parseSheets(markup) {
+  const template = document.createElement('template');
+  template.innerHTML = markup;
+  return template.content;
+}
+
+function sheetCells(sheet) {
+  return Array.from(sheet.querySelectorAll('td'));
+}
+
+function tiebreakTable(sheet) {
+  return sheet.querySelectorAll('table')[1] ?? null;
+}
+
+function sheetCount() {
+  return matchTables.querySelectorAll('match-table').length;
+}
+
+async function completedMatchCount() {
+  return Number.parseInt(await requestClient.n_completed_matches(), 10);
+}
+
+// A decimal integer from the start of the text: optional sign, then digits; null when no digit follows.
+function leadingInteger(text) {
+  const match = /^[+-]?\d+/.exec(text);
+  return match ? Number.parseInt(match[0], 10) : null;
+}
+
+async function showMatchesScreen() {
+  if (!isContestOpen()) return;
+  await runInTurn(async () => {
+    const shown = sheetCount();
+    const completed = await completedMatchCount();
+    if (shown > completed) return;
+    if (shown === 0) {
+      for (let k = 1; k <= completed; ++k) await showCompletedMatch(k);
+    }
+    await showNextMatch();
+  });
+}
+
+async function showCompletedMatch(k) {
+  const markup = await requestClient.fetch_completed_match(String(k));
+  if (markup === '') return;
+  const fragment = parseSheets(markup);
+  const sheet = fragment.querySelector('match-table');
+  if (!sheet) return;
+  const cells = sheetCells(sheet);
+  const lastCell = cells[cells.length - 1];
+  const table = tiebreakTable(sheet);
+  // White tie-break initials mean the tie-break was played, so its table shows.
+  if (lastCell && lastCell.textContent.trim() !== '' && table) table.classList.remove('hidden');
+  matchTables.append(sheet);
+}
+
+function makeEditable(cells, first, end, handler) {
+  for (let k = first; k < end; ++k) {
+    cells[k].contentEditable = 'true';
+    cells[k].addEventListener('keyup', handler);
+  }
+  for (const k of [end + redInitialsOffset, end + whiteInitialsOffset]) {
+    cells[k].contentEditable = 'true';
+    cells[k].style.textTransform = 'uppercase';
+  }
+}
+
+function lockCells(cells, first, end, handler) {
+  for (let k = first; k < end; ++k) {
+    cells[k].contentEditable = 'false';
+    cells[k].removeEventListener('keyup', handler);
+  }
+  cells[end + redInitialsOffset].contentEditable = 'false';
+  cells[end + whiteInitialsOffset].contentEditable = 'false';
+}
+
+async function showNextMatch() {
+  const markup = await requestClient.fetch_next_match();
+  if (markup === '') return;
+  const fragment = parseSheets(markup);
+  const sheet = fragment.querySelector('[id]');
+  if (!sheet || sheet.localName !== 'match-table') return;
+  const cells = sheetCells(sheet);
+  if (cells.length !== sheetCellCount) return;
+  matchTables.append(sheet);
+  const calcHandler = () => recalculateScores(cells, false);
+  const tieCalcHandler = () => recalculateScores(cells, true);
+  makeEditable(cells, 0, mainScoreCells, calcHandler);
+  makeEditable(cells, tiebreakFirstCell, tiebreakSubtotalCell, tieCalcHandler);
+  sheet._calcHandler = calcHandler;
+  sheet._tieCalcHandler = tieCalcHandler;
+}
+
+async function recalculateScores(cells, tiebreak) {
+  const start = tiebreak ? tiebreakFirstCell : 0;
+  const end = tiebreak ? tiebreakSubtotalCell : mainScoreCells;
+  const sums = new Array(columnsPerRow).fill(0);
+  for (let s = start; s < end; ++s) {
+    const text = cells[s].textContent;
+    if (text === '') continue;
+    const trimmed = text.trim();
+    if (trimmed === '' || trimmed === '-') continue;
+    const value = leadingInteger(trimmed);
+    if ((value !== null && value !== 0) || trimmed === '0') {
+      sums[(s - start) % columnsPerRow] += value;
+    } else {
+      await showMessage(trimmed + ' is not a number.');
+    }
+  }
+  const half = columnsPerRow / 2;
+  const red = sums.slice(0, half).reduce((a, b) => a + b, 0);
+  const white = sums.slice(half).reduce((a, b) => a + b, 0);
+  sums.forEach((sum, c) => {
+    cells[end + c].textContent = String(sum);
+  });
+  cells[end + redTotalOffset].textContent = String(red);
+  cells[end + whiteTotalOffset].textContent = String(white);
+  saveMatchButton.textContent = !tiebreak && red === white ? openTiebreakerText : saveMatchText;
+}
+
+async function saveMatch() {
+  if (!isContestOpen() || saveMatchButton.disabled || matchSaveRunning) return;
+  matchSaveRunning = true;
+  try {
+    await runInTurn(saveOpenSheet);
+  } finally {
+    matchSaveRunning = false;
+  }
+}
+
+async function saveOpenSheet() {
+  const sheet = matchTables.lastElementChild;
+  if (!sheet) return;
+  const shown = sheetCount();
+  const completed = await completedMatchCount();
+  if (shown === completed) {
+    await showMessage('All matches have been saved.');
+    return;
+  }
+
+  const cells = sheetCells(sheet);
+  const fields = [sheet.id.split('-')[1] ?? ''];
+  for (let k = 0; k < sheetCellCount; ++k) fields.push(cells[k] ? cells[k].textContent.trim() : '');
+  const field = (cell) => fields[cell + 1];
+
+  const mainEnd = mainScoreCells;
+  const tieEnd = tiebreakSubtotalCell;
+  if (field(mainEnd + redTotalOffset) === '' || field(mainEnd + whiteTotalOffset) === '') {
+    await showMessage('The match cannot be saved without scores.');
+    return;
+  }
+  if (field(mainEnd + redInitialsOffset) === '' || field(mainEnd + whiteInitialsOffset) === '') {
+    await showMessage("Please get both coaches' initials.");
+    return;
+  }
+  for (const cell of [mainEnd + redInitialsOffset, mainEnd + whiteInitialsOffset]) {
+    fields[cell + 1] = fields[cell + 1].toUpperCase();
+  }
+  lockCells(cells, 0, mainEnd, sheet._calcHandler);
+
+  if (field(mainEnd + redTotalOffset) === field(mainEnd + whiteTotalOffset)) {
+    const table = tiebreakTable(sheet);
+    if (table && table.classList.contains('hidden')) {
+      table.classList.remove('hidden');
+      saveMatchButton.textContent = saveMatchText;
+      return;
+    }
+    if (field(tieEnd + redTotalOffset) === '' || field(tieEnd + whiteTotalOffset) === '') {
+      await showMessage('The match cannot be saved without scores.');
+      return;
+    }
+    if (field(tieEnd + redTotalOffset) === field(tieEnd + whiteTotalOffset)) {
+      await showMessage('The match cannot be saved with equal totals.');
+      return;
+    }
+    if (field(tieEnd + redInitialsOffset) === '' || field(tieEnd + whiteInitialsOffset) === '') {
+      await showMessage("Please get both coaches' initials.");
+      return;
+    }
+    for (const cell of [tieEnd + redInitialsOffset, tieEnd + whiteInitialsOffset]) {
+      fields[cell + 1] = fields[cell + 1].toUpperCase();
+    }
+    lockCells(cells, tiebreakFirstCell, tieEnd, sheet._tieCalcHandler);
+  }
+
+  saveMatchButton.disabled = true;
+  try {
+    await requestClient.load_match(fields.join(fieldSeparator));
+    try {
+      await showNextMatch();
+    } finally {
+      // The stored bracket moved on, so the printed future sheets are out of date either way.
+      futureMatchesTables.replaceChildren();
+    }
+  } catch (error) {
+    await reportFailure(error);
+  } finally {
+    saveMatchButton.disabled = false;
+  }
+}
+
+async function toggleFutureMatches() {
+  if (!isContestOpen()) return;
+  await runInTurn(async () => {
+    if (futureMatchesTables.hasChildNodes()) {
+      futureMatchesTables.replaceChildren();
+      return;
+    }
+    const markup = await requestClient.fetch_future_matches();
+    if (markup !== '') futureMatchesTables.replaceChildren(parseSheets(markup));
+  });
+}
