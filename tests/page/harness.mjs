@@ -115,9 +115,9 @@ export class Host {
 // One page in its own browser context, wired to a host (the real native side), or to nothing when
 // host is false: then the test answers the page's requests itself with reply().
 export class Session {
-  static async open(browser, { host = true, open, clock = false, viewport } = {}) {
+  static async open(browser, { host = true, open, desktop, clock = false, viewport } = {}) {
     const session = new Session();
-    session.host = host ? new Host({ open }) : null;
+    session.host = host ? new Host({ open, desktop }) : null;
     session.context = await browser.newContext({ viewport: viewport ?? { width: 1040, height: 640 } });
     if (clock) await session.context.clock.install();
     session.requests = [];

@@ -39,15 +39,6 @@ std::vector<std::string> blank_sheet(int match) {
     return fields;
 }
 
-std::string join_fields(const std::vector<std::string>& fields) {
-    std::string text;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i) text += field_separator;
-        text += fields[i];
-    }
-    return text;
-}
-
 std::string scored_sheet(int match, int red_total, int white_total) {
     auto fields = blank_sheet(match);
     for (std::size_t column = 0; column < 12; ++column) fields[subtotal_cell + column + 1].assign(1, '0');

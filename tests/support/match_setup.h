@@ -17,7 +17,6 @@ void store_bracket(const std::vector<BracketRow>& rows);
 
 // The 537 fields of a saved sheet whose cells are all empty.
 std::vector<std::string> blank_sheet(int match);
-std::string join_fields(const std::vector<std::string>& fields);
 
 // A saved sheet with the two totals, every chair and bonus subtotal 0 and an empty tie-break.
 std::string scored_sheet(int match, int red_total, int white_total);

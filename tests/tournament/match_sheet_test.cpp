@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/text.h"
+#include "tests/support/contest_fixture.h"
 #include "tests/support/match_setup.h"
 
 namespace {
