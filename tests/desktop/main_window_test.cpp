@@ -1,0 +1,216 @@
+#include "platform/main_window.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <csignal>
+#include <fstream>
+#include <future>
+
+#include "shell/request_worker.h"
+#include "shell/text.h"
+#include "store/contest_folder.h"
+#include "tests/desktop/desktop_support.h"
+#include "tests/support/contest_fixture.h"
+
+namespace {
+
+constexpr unsigned private_message = platform::WM_USER + 7;
+
+std::vector<std::intptr_t> private_messages() {
+    std::vector<std::intptr_t> lparams;
+    for (const SeenMessage& seen : DesktopWindow::seen)
+        if (seen.message == private_message) lparams.push_back(seen.lparam);
+    return lparams;
+}
+
+std::size_t count_of(unsigned message) {
+    std::size_t count = 0;
+    for (const SeenMessage& seen : DesktopWindow::seen) count += seen.message == message;
+    return count;
+}
+
+}  // namespace
+
+TEST(MainWindow, HandsPostedMessagesToItsProcedureInOrderOnItsOwnThread) {
+    DesktopWindow desktop;
+    desktop.window->show();
+    std::thread poster([&] {
+        for (int i = 1; i <= 200; ++i) EXPECT_TRUE(desktop.window->post_message(private_message, 0, i));
+    });
+    poster.join();
+    ASSERT_TRUE(desktop.pump_until([] { return private_messages().size() == 200; }));
+
+    std::vector<std::intptr_t> expected;
+    for (int i = 1; i <= 200; ++i) expected.push_back(i);
+    EXPECT_EQ(private_messages(), expected);  // in the order posted
+    for (const SeenMessage& seen : DesktopWindow::seen)
+        EXPECT_EQ(seen.thread, std::this_thread::get_id());  // never on the poster's thread
+}
+
+TEST(MainWindow, RefusesPostsOnceDestroyedAndHandsOverWhatWasStillQueued) {
+    DesktopWindow desktop;
+    for (int i = 1; i <= 3; ++i) ASSERT_TRUE(desktop.window->post_message(private_message, 0, i));
+    desktop.destroy();
+
+    // The destruction comes first; the three queued messages still reach the procedure, so whatever they
+    // carry is freed by the receiver.
+    ASSERT_EQ(DesktopWindow::seen.size(), 4u);
+    EXPECT_EQ(DesktopWindow::seen[0].message, platform::WM_DESTROY);
+    EXPECT_EQ(private_messages(), (std::vector<std::intptr_t>{1, 2, 3}));
+
+    // From now on every hand-over is refused and the sender keeps what it sent.
+    EXPECT_FALSE(desktop.window->post_message(private_message, 0, 4));
+    EXPECT_FALSE(desktop.window->set_title(u"Too late"));
+    auto answer = std::async(std::launch::async, [&] { return desktop.window->show_open_file_dialog({}); });
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), u"");
+    EXPECT_EQ(desktop.run(std::chrono::milliseconds(200)), -1);  // nothing is left to run
+    EXPECT_EQ(private_messages().size(), 3u);
+}
+
+TEST(MainWindow, ClosesOnTerminationSignalsAsItsCloseBoxDoes) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        DesktopWindow desktop;
+        desktop.window->show();
+        g_timeout_add(
+            100,
+            [](gpointer data) -> gboolean {
+                std::raise(*static_cast<int*>(data));
+                return G_SOURCE_REMOVE;
+            },
+            &signal);
+        EXPECT_EQ(desktop.run(), 0) << "signal " << signal;  // the procedure's quit, not the time limit
+        EXPECT_EQ(count_of(platform::WM_DESTROY), 1u);
+        EXPECT_TRUE(desktop.window->is_destroyed());
+    }
+}
+
+TEST(MainWindow, OpensAtTheSizeItIsGivenAndReportsEveryResize) {
+    DesktopWindow desktop(1040, 640);
+    desktop.window->show();
+    const auto size_is = [&](int width, int height) {
+        return [&desktop, width, height] {
+            const platform::Rect client = desktop.window->client_rect();
+            return client.right - client.left == width && client.bottom - client.top == height;
+        };
+    };
+    EXPECT_TRUE(desktop.pump_until(size_is(1040, 640)));
+    const std::size_t resizes = count_of(platform::WM_SIZE);
+    EXPECT_GE(resizes, 1u);
+
+    gtk_window_resize(GTK_WINDOW(desktop.toplevel()), 700, 500);
+    EXPECT_TRUE(desktop.pump_until(size_is(700, 500)));
+    EXPECT_TRUE(desktop.pump_until([&] { return count_of(platform::WM_SIZE) > resizes; }));
+}
+
+TEST(MainWindow, SetsItsTitleFromAnotherThread) {
+    DesktopWindow desktop;
+    std::thread([&] { EXPECT_TRUE(desktop.window->set_title(u"Équipe 日本 - Pellucan")); }).join();
+    EXPECT_TRUE(desktop.pump_until(
+        [&] { return std::string(gtk_window_get_title(GTK_WINDOW(desktop.toplevel()))) == "Équipe 日本 - Pellucan"; }));
+}
+
+namespace {
+
+// The contest dialog as the store asks for it, on a desktop folder that the user's settings name.
+class OpenContestDialog : public ::testing::Test {
+protected:
+    OpenContestDialog() {
+        std::filesystem::create_directories(home.path() / "config");
+        std::filesystem::create_directories(desktop_folder / "Cup");
+        std::ofstream(home.path() / "config" / "user-dirs.dirs")
+            << "XDG_DESKTOP_DIR=\"" << desktop_folder.string() << "\"\n";
+        std::ofstream(desktop_folder / "Cup" / "contest.db") << "";
+        setenv("XDG_CONFIG_HOME", (home.path() / "config").c_str(), 1);
+        g_reload_user_special_dirs_cache();
+        g_hwnd = desktop.window.get();
+    }
+    ~OpenContestDialog() override { g_hwnd = nullptr; }
+
+    std::future<std::u16string> ask() { return std::async(std::launch::async, show_open_contest_dialog); }
+
+    static GtkWidget* find_dialog() {
+        GtkWidget* found = nullptr;
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* item = windows; item; item = item->next)
+            if (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+                found = GTK_WIDGET(item->data);
+        g_list_free(windows);
+        return found;
+    }
+
+    GtkWidget* wait_for_dialog() {
+        GtkWidget* found = nullptr;
+        desktop.pump_until([&] { return (found = find_dialog()) != nullptr; });
+        return found;
+    }
+
+    static std::vector<std::string> filter_names(GtkFileChooser* chooser) {
+        std::vector<std::string> names;
+        GSList* filters = gtk_file_chooser_list_filters(chooser);
+        for (GSList* item = filters; item; item = item->next)
+            names.emplace_back(gtk_file_filter_get_name(GTK_FILE_FILTER(item->data)));
+        g_slist_free(filters);
+        return names;
+    }
+
+    TempDir home;
+    const std::filesystem::path desktop_folder = home.path() / "Schreibtisch";
+    DesktopWindow desktop;
+};
+
+}  // namespace
+
+TEST_F(OpenContestDialog, StartsOnTheDesktopWithTheContestFilterAndAnswersTheChosenFile) {
+    desktop.window->show();
+    EXPECT_EQ(get_desktop_path(), to_utf16(desktop_folder.string()));
+
+    std::future<std::u16string> answer = ask();
+    GtkWidget* dialog = wait_for_dialog();
+    ASSERT_NE(dialog, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    // Modal and owned by the main window.
+    EXPECT_EQ(GTK_WIDGET(gtk_window_get_transient_for(GTK_WINDOW(dialog))), desktop.toplevel());
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(dialog)));
+    EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_OPEN);
+    // The three filters in order, the first selected.
+    EXPECT_EQ(filter_names(chooser), (std::vector<std::string>{"Contest Database", "Database Files", "All Files"}));
+    EXPECT_STREQ(gtk_file_filter_get_name(gtk_file_chooser_get_filter(chooser)), "Contest Database");
+    EXPECT_TRUE(desktop.pump_until([&] {
+        gchar* folder = gtk_file_chooser_get_current_folder(chooser);
+        const bool on_desktop = folder && desktop_folder == folder;
+        g_free(folder);
+        return on_desktop;
+    }));
+    // The worker waits while the dialog is open.
+    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+
+    const std::filesystem::path chosen = desktop_folder / "Cup" / "contest.db";
+    gtk_file_chooser_select_filename(chooser, chosen.c_str());
+    ASSERT_TRUE(desktop.pump_until([&] {
+        gchar* file = gtk_file_chooser_get_filename(chooser);
+        const bool selected = file && chosen == file;
+        g_free(file);
+        return selected;
+    }));
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+    EXPECT_EQ(answer.get(), to_utf16(chosen.string()));
+}
+
+TEST_F(OpenContestDialog, AnswersTheEmptyTextWhenCancelledOrWhenTheWindowGoes) {
+    desktop.window->show();
+    std::future<std::u16string> cancelled = ask();
+    GtkWidget* dialog = wait_for_dialog();
+    ASSERT_NE(dialog, nullptr);
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    EXPECT_EQ(cancelled.get(), u"");
+
+    // Closing the main window takes the dialog with it and frees the waiting worker.
+    std::future<std::u16string> orphaned = ask();
+    ASSERT_NE(wait_for_dialog(), nullptr);
+    desktop.destroy();
+    ASSERT_EQ(orphaned.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(orphaned.get(), u"");
+    EXPECT_EQ(find_dialog(), nullptr);
+}
