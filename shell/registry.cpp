@@ -6,7 +6,9 @@
 #include "store/contest.h"
 #include "tournament/bracket_listing.h"
 #include "tournament/contest_start.h"
+#include "tournament/match_flow.h"
 #include "tournament/rankings.h"
+#include "tournament/score_entry.h"
 
 std::unordered_map<std::string, CommandFunction> functions;
 
@@ -40,6 +42,11 @@ void initialize_functions() {
     register_function("fetch_brackets", ignored<fetch_brackets>);
     register_function("start_contest", ignored<start_contest>);
     register_function("contest_has_started", ignored<contest_has_started>);
+    register_function("fetch_next_match", ignored<fetch_next_match>);
+    register_function("fetch_completed_match", passed<fetch_completed_match>);
+    register_function("fetch_future_matches", ignored<fetch_future_matches>);
+    register_function("n_completed_matches", ignored<n_completed_matches>);
+    register_function("load_match", passed<load_match>);
     register_function("fetch_team_rankings", ignored<fetch_team_rankings>);
     register_function("fetch_contestant_rankings", ignored<fetch_contestant_rankings>);
 }

@@ -42,8 +42,9 @@ function parseSheets(markup) {
   return template.content;
 }
 
+// Only the sheet's own cells, whatever a cell's text holds.
 function sheetCells(sheet) {
-  return Array.from(sheet.querySelectorAll('td'));
+  return Array.from(sheet.querySelectorAll(':scope > table > * > tr > td'));
 }
 
 function tiebreakTable(sheet) {
@@ -91,13 +92,14 @@ async function showCompletedMatch(k) {
   matchTables.append(sheet);
 }
 
+// Plain text only: a paste from a spreadsheet would otherwise bring its own table into a cell.
 function makeEditable(cells, first, end, handler) {
   for (let k = first; k < end; ++k) {
-    cells[k].contentEditable = 'true';
+    cells[k].contentEditable = 'plaintext-only';
     cells[k].addEventListener('keyup', handler);
   }
   for (const k of [end + redInitialsOffset, end + whiteInitialsOffset]) {
-    cells[k].contentEditable = 'true';
+    cells[k].contentEditable = 'plaintext-only';
     cells[k].style.textTransform = 'uppercase';
   }
 }
