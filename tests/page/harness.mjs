@@ -119,7 +119,11 @@ export class Session {
     const session = new Session();
     session.host = host ? new Host({ open, desktop }) : null;
     session.context = await browser.newContext({ viewport: viewport ?? { width: 1040, height: 640 } });
-    if (clock) await session.context.clock.install();
+    if (clock) {
+      // A paused clock: the page's timers move only when the test runs the clock forward.
+      await session.context.clock.install({ time: 0 });
+      await session.context.clock.pauseAt(1000);
+    }
     session.requests = [];
     session.delivered = 0;
     session.hold = false;
@@ -168,17 +172,21 @@ export class Session {
   // page has had a moment to act on it (which may post further requests).
   async settle({ timeout = 4000 } = {}) {
     const deadline = Date.now() + timeout;
+    // Waits on Node's timers, not the page's, which a paused clock would stop.
+    const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
     for (;;) {
       await this.#chain;
-      await this.page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 0)));
+      await this.page.evaluate(() => 0);
       if (this.delivered >= this.requests.length) {
-        await this.page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 20)));
+        await pause(30);
+        await this.#chain;
+        await this.page.evaluate(() => 0);
         if (this.delivered >= this.requests.length) return;
       }
       if (Date.now() > deadline) {
         throw new Error(`requests unanswered: ${this.requests.slice(this.delivered).join(' | ')}`);
       }
-      await new Promise((resolve) => setTimeout(resolve, 10));
+      await pause(10);
     }
   }
 
