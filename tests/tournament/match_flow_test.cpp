@@ -36,7 +36,7 @@ protected:
         return ids;
     }
 
-    static std::size_t contains(const std::string& text, const std::string& part) {
+    static bool contains(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;
     }
 };
