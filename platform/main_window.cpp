@@ -43,15 +43,17 @@ std::unordered_map<std::string, RegisteredClass> classes;
 
 using State = MainWindow::State;
 
-void run_queued_task(State& state) {
+// Runs the oldest queued task, outside the lock; false when there was none.
+bool run_queued_task(State& state) {
     std::function<void()> task;
     {
         std::lock_guard lock(state.mutex);
-        if (state.tasks.empty()) return;
+        if (state.tasks.empty()) return false;
         task = std::move(state.tasks.front());
         state.tasks.pop_front();
     }
     task();
+    return true;
 }
 
 gboolean on_posted(gpointer data) {
@@ -90,12 +92,7 @@ void on_destroy(GtkWidget*, gpointer data) {
     state->window = nullptr;
     state->layout = nullptr;
     // Whatever was posted but not yet handled runs now, so every posted pointer reaches its receiver.
-    for (;;) {
-        {
-            std::lock_guard lock(state->mutex);
-            if (state->tasks.empty()) break;
-        }
-        run_queued_task(*state);
+    while (run_queued_task(*state)) {
     }
 }
 
