@@ -2,11 +2,12 @@
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import {
-  createContest, dismissMessage, eventually, fieldSeparator, goTo, launchBrowser, openSession, shownMessage,
+  contestWithTeams, createContest, dismissMessage, eventually, fieldSeparator, goTo, launchBrowser, openSession,
+  shownMessage,
 } from './harness.mjs';
 
 let browser;
@@ -43,7 +44,7 @@ describe('Navigation', () => {
     // The select of team names comes before the contestant name.
     await goTo(page, 'contestants');
     assert.equal(await activeElementId(page), 'contestant-team-name-inp');
-    for (const section of ['brackets', 'rankings', 'about']) {
+    for (const section of ['brackets', 'matches', 'rankings', 'about']) {
       await goTo(page, section);
       assert.equal(await isShown(page, `#${section}`), true);
       assert.equal(await page.evaluate((id) => document.getElementById(id).contains(document.activeElement), section), false,
@@ -170,6 +171,31 @@ describe('Zoom warning', () => {
   });
 });
 
+// Prints the page to a PDF in a temporary folder and gives its path.
+async function printToPdf(t, page) {
+  const dir = mkdtempSync(path.join(tmpdir(), 'pellucan-print-'));
+  t.after(() => rmSync(dir, { recursive: true, force: true }));
+  const pdf = path.join(dir, 'page.pdf');
+  writeFileSync(pdf, await page.pdf({ preferCSSPageSize: true }));
+  return pdf;
+}
+
+const pdfPageText = (pdf, n) => execFileSync('pdftotext', ['-f', String(n), '-l', String(n), '-layout', pdf, '-'], { encoding: 'utf8' });
+
+// The share of a PDF page's pixels in the sheets' gray (#d0d0d0), from a grayscale rendering.
+function grayShare(pdf, n) {
+  const prefix = path.join(path.dirname(pdf), `gray-${n}`);
+  execFileSync('pdftoppm', ['-f', String(n), '-l', String(n), '-r', '30', '-gray', pdf, prefix]);
+  const file = readdirSync(path.dirname(pdf)).find((name) => name.startsWith(`gray-${n}`));
+  const data = readFileSync(path.join(path.dirname(pdf), file));
+  // A binary PGM: "P5", width, height, maximum, one white-space byte, then one byte per pixel.
+  const header = data.subarray(0, 40).toString('latin1').match(/^P5\s+(\d+)\s+(\d+)\s+(\d+)\s/);
+  const pixels = data.subarray(header[0].length);
+  let gray = 0;
+  for (const value of pixels) if (Math.abs(value - 0xd0) <= 3) gray += 1;
+  return gray / pixels.length;
+}
+
 describe('Print', () => {
   test('prints the whole teams table without navigation or inputs', async (t) => {
     const session = await openSession(t, browser);
@@ -192,13 +218,34 @@ describe('Print', () => {
     const [container, table] = await page.$eval('#teams .table-container', (e) => [e.clientHeight, e.querySelector('table').offsetHeight]);
     assert.ok(container >= table, `container ${container} holds table ${table}`);
 
-    const dir = mkdtempSync(path.join(tmpdir(), 'pellucan-print-'));
-    t.after(() => rmSync(dir, { recursive: true, force: true }));
-    const pdf = path.join(dir, 'teams.pdf');
-    writeFileSync(pdf, await page.pdf({ preferCSSPageSize: true }));
+    const pdf = await printToPdf(t, page);
     const text = execFileSync('pdftotext', ['-layout', pdf, '-'], { encoding: 'utf8' });
     assert.match(text, /Team 1\s+Coach 1\s+1/);
     assert.match(text, /Team 30\s+Coach 30\s+30/);
     assert.doesNotMatch(text, /Randomize Seeds|Contestants|Show\/Hide Help/);
+  });
+
+  test('prints each match sheet on a page of its own, gray cells included, without buttons', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await contestWithTeams(session, ['Ash', 'Birch', 'Cedar', 'Dogwood', 'Elm', 'Fir']);
+    assert.equal(await session.host.request('start_contest'), '');
+    await goTo(page, 'matches');
+    await session.settle();
+    await page.click('#future-matches-btn');
+    await session.settle();
+    const sheets = await page.$$eval('match-table', (elements) => elements.map((e) => e.id));
+    assert.ok(sheets.length >= 2, `sheets shown: ${sheets}`);
+
+    await page.emulateMedia({ media: 'print' });
+    const pdf = await printToPdf(t, page);
+    const pages = Number(execFileSync('pdfinfo', [pdf], { encoding: 'utf8' }).match(/Pages:\s+(\d+)/)[1]);
+    assert.equal(pages, sheets.length);
+    for (let n = 1; n <= pages; ++n) {
+      const text = pdfPageText(pdf, n);
+      assert.match(text, new RegExp(`Match ${sheets[n - 1].slice('match-'.length)}\\b`));
+      assert.doesNotMatch(text, /Save Match|Show\/Hide|Matches\n/);
+      assert.ok(grayShare(pdf, n) > 0.05, `page ${n} shows its gray cells`);
+    }
   });
 });
