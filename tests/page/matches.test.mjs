@@ -1,0 +1,573 @@
+// The Matches screen against the headless host: running totals, saving with its checks, the tie-break,
+// completed and future sheets, a whole contest played from the page, and the printed sheets.
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import {
+  addContestants, addTeams, contestWithTeams, createContest, dismissMessage, eventually, fieldSeparator, goTo,
+  launchBrowser, openSession, shownMessage, tableRows,
+} from './harness.mjs';
+
+let browser;
+before(async () => { browser = await launchBrowser(); });
+after(() => browser?.close());
+
+// Cell numbers of a sheet.
+const redTotal = 396;
+const whiteTotal = 397;
+const redInitials = 398;
+const whiteInitials = 399;
+const tieFirst = 400;
+const tieRedTotal = 532;
+const tieWhiteTotal = 533;
+const tieRedInitials = 534;
+const tieWhiteInitials = 535;
+// Row 1 of the main sheet: Red 1 and White 1, and the two Bonus columns.
+const red1 = 4;
+const white1 = 7;
+const redBonus = 5;
+
+const openSheet = (page) => page.locator('#match-tables match-table').last();
+const cell = (page, k) => openSheet(page).locator('td').nth(k);
+
+// Types into a cell of the open sheet as the scorekeeper does: every key brings a key-up.
+async function typeCell(page, k, text) {
+  await cell(page, k).focus();
+  await page.keyboard.type(text);
+}
+
+// Puts a text into a cell without a key (a paste with the mouse).
+function pasteCell(page, k, text) {
+  return cell(page, k).evaluate((element, value) => { element.textContent = value; }, text);
+}
+
+// A key-up in the cell that types nothing.
+function keyUp(page, k) {
+  return cell(page, k).press('Shift');
+}
+
+function cellTexts(page, from, to) {
+  return openSheet(page).evaluate((sheet, [first, end]) =>
+    [...sheet.querySelectorAll('td')].slice(first, end).map((td) => td.textContent), [from, to]);
+}
+
+function editable(page, cells) {
+  return openSheet(page).evaluate((sheet, list) => {
+    const tds = sheet.querySelectorAll('td');
+    return list.map((k) => tds[k].isContentEditable);
+  }, cells);
+}
+
+const sheetIds = (page) => page.$$eval('#match-tables match-table', (sheets) => sheets.map((s) => s.id));
+const buttonText = (page) => page.textContent('#save-match-btn');
+
+// The load_match requests posted since the last call, each as its list of fields.
+function savedFields(session) {
+  return session.takeRequests().filter((r) => r.startsWith('load_match:'))
+    .map((r) => r.slice('load_match:'.length).split(fieldSeparator));
+}
+
+async function startContest(session, teams) {
+  await contestWithTeams(session, teams);
+  assert.equal(await session.host.request('start_contest'), '');
+}
+
+async function openMatches(session) {
+  await goTo(session.page, 'matches');
+  await session.settle();
+}
+
+// Fills the open sheet with a decided result (and a tie-break when the totals are equal) and saves it.
+async function playOpenSheet(session, { red, white, tie }) {
+  const { page } = session;
+  await typeCell(page, red1, String(red));
+  await typeCell(page, white1, String(white));
+  await typeCell(page, redInitials, 'ab');
+  await typeCell(page, whiteInitials, 'cd');
+  await page.click('#save-match-btn');
+  await session.settle();
+  if (red === white) {
+    await typeCell(page, tieFirst + red1, String(tie[0]));
+    await typeCell(page, tieFirst + white1, String(tie[1]));
+    await typeCell(page, tieRedInitials, 'ef');
+    await typeCell(page, tieWhiteInitials, 'gh');
+    await page.click('#save-match-btn');
+    await session.settle();
+  }
+}
+
+// The saved sheet text of a decided match, for saving straight through the host: chair and bonus
+// subtotals 0, the given totals, and a tie-break with initials when one is given.
+function savedSheet(match, red, white, tie) {
+  const fields = [String(match), ...new Array(536).fill('')];
+  for (let c = 0; c < 12; ++c) fields[384 + c + 1] = '0';
+  fields[redTotal + 1] = String(red);
+  fields[whiteTotal + 1] = String(white);
+  fields[redInitials + 1] = 'AB';
+  fields[whiteInitials + 1] = 'CD';
+  if (tie) {
+    fields[tieRedTotal + 1] = String(tie[0]);
+    fields[tieWhiteTotal + 1] = String(tie[1]);
+    fields[tieRedInitials + 1] = 'EF';
+    fields[tieWhiteInitials + 1] = 'GH';
+  }
+  return fields.join(fieldSeparator);
+}
+
+const teamNames = ['Owls', 'Larks', 'Wrens', 'Hawks', 'Kites'];
+
+// While session.hold is set: waits until the page's last request is the named one and its reply is
+// held back.
+async function heldUntil(session, name) {
+  await eventually(() => {
+    const last = session.requests[session.requests.length - 1] ?? '';
+    return last.split(':')[1] === name && session.delivered + session.held.length === session.requests.length;
+  }, true);
+}
+
+// Hands the replies held so far to the page and keeps holding later ones.
+async function deliverHeld(session, name) {
+  await heldUntil(session, name);
+  for (const text of session.held.splice(0)) await session.reply(text);
+}
+
+describe('Matches screen', () => {
+  test('stays empty before the start, and Save Match then does nothing', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    // No contest open: neither the link nor the buttons send anything.
+    await goTo(page, 'matches');
+    await page.click('#save-match-btn');
+    await page.click('#future-matches-btn');
+    assert.deepEqual(session.takeRequests(), []);
+
+    await contestWithTeams(session, teamNames);
+    session.takeRequests();
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(page), []);
+    await page.click('#save-match-btn');
+    await session.settle();
+    // With nothing shown there is no sheet to save, and nothing to say.
+    assert.equal(await shownMessage(page), null);
+    assert.deepEqual(savedFields(session), []);
+  });
+
+  test('adds up every column and both totals at each key-up', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(page), ['match-1']);
+
+    // The first key-up writes all twelve subtotals, zeros included, and a single 0 levels the totals.
+    await typeCell(page, red1, '0');
+    assert.deepEqual(await cellTexts(page, 384, 398), [...new Array(12).fill('0'), '0', '0']);
+    assert.equal(await buttonText(page), 'Open Tiebreaker Sheet');
+
+    // Numbers are read from the start of the text; blanks and a lone minus count nothing.
+    await pasteCell(page, 12 + red1, '7b');
+    await pasteCell(page, 24 + red1, '3.9');
+    await pasteCell(page, 36 + white1, ' -3 ');
+    await pasteCell(page, 48 + white1, '-');
+    await pasteCell(page, 60 + white1, '   ');
+    // A minus in a Bonus column lowers the total; the gray cell of row 2 counts like any other.
+    await pasteCell(page, 12 + redBonus, '-5');
+    await pasteCell(page, 12 + 0, '+2');
+    // Pasted values wait for the next key-up.
+    assert.equal(await cellTexts(page, redTotal, redTotal + 1).then((c) => c[0]), '0');
+    await keyUp(page, 0);
+    const subtotals = await cellTexts(page, 384, 398);
+    assert.deepEqual(subtotals, ['2', '0', '0', '0', '10', '-5', '0', '-3', '0', '0', '0', '0', '7', '-3']);
+    assert.equal(await buttonText(page), 'Save Match');
+
+    // Markup pasted into a cell arrives as its text, so the sheet keeps its 536 cells.
+    await cell(page, 24).focus();
+    await page.evaluate(() => document.execCommand('insertHTML', false, '<table><tr><td>5</td><td>6</td></tr></table>'));
+    assert.equal(await openSheet(page).locator('td').count(), 536);
+    assert.equal(await openSheet(page).locator('td table').count(), 0);
+    await pasteCell(page, 24, '');
+
+    // The tie-break sheet adds up on its own and always leaves the button at Save Match.
+    await pasteCell(page, tieFirst + white1, '4');
+    await cell(page, tieFirst).dispatchEvent('keyup');
+    assert.deepEqual(await cellTexts(page, tieRedTotal, tieWhiteTotal + 1), ['0', '4']);
+    assert.deepEqual(await cellTexts(page, redTotal, whiteTotal + 1), ['7', '-3']);
+    assert.equal(await buttonText(page), 'Save Match');
+  });
+
+  test('names each cell that is not a number, in cell order, and writes the totals after the last', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+
+    await pasteCell(page, 0, '00');
+    await pasteCell(page, 13, '-0');
+    await pasteCell(page, 26, '0.5');
+    await pasteCell(page, 39, 'x');
+    await pasteCell(page, 52, '+');
+    await pasteCell(page, red1, '6');
+    await keyUp(page, red1);
+    for (const text of ['00', '-0', '0.5', 'x']) {
+      await dismissMessage(page, `${text} is not a number.`);
+      // The totals wait until the last message has been dismissed.
+      assert.deepEqual(await cellTexts(page, redTotal, whiteTotal + 1), ['', '']);
+    }
+    // Enter dismisses the last one, and its key-up does not start another round.
+    await eventually(() => shownMessage(page), '+ is not a number.');
+    await page.keyboard.press('Enter');
+    await eventually(() => cellTexts(page, redTotal, whiteTotal + 1), ['6', '0']);
+    assert.equal(await shownMessage(page), null);
+    // The offending cells keep their text.
+    assert.deepEqual(await cellTexts(page, 39, 40), ['x']);
+  });
+
+  test('refuses a sheet without totals or initials and leaves it editable', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    session.takeRequests();
+
+    await page.click('#save-match-btn');
+    await dismissMessage(page, 'The match cannot be saved without scores.');
+    await typeCell(page, red1, '10');
+    await page.click('#save-match-btn');
+    await dismissMessage(page, "Please get both coaches' initials.");
+    await typeCell(page, redInitials, 'ab');
+    await page.click('#save-match-btn');
+    await dismissMessage(page, "Please get both coaches' initials.");
+    await session.settle();
+    assert.deepEqual(savedFields(session), []);
+    assert.deepEqual(await editable(page, [0, red1, 383, redInitials, whiteInitials, tieFirst, 519]),
+      [true, true, true, true, true, true, true]);
+    // Subtotals and totals are computed, never typed.
+    assert.deepEqual(await editable(page, [384, redTotal, 520, tieRedTotal]), [false, false, false, false]);
+  });
+
+  test('saves a decided match as typed, with capital initials, and appends the next sheet', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    await page.click('#future-matches-btn');
+    await session.settle();
+    assert.ok(await page.$$eval('#future-matches-tables match-table', (s) => s.length) > 0);
+    session.takeRequests();
+
+    await typeCell(page, red1, ' 12 ');
+    await typeCell(page, white1, '9');
+    await pasteCell(page, 24, 'x');
+    await keyUp(page, white1);
+    await dismissMessage(page, 'x is not a number.');
+    await typeCell(page, redInitials, 'ab');
+    await typeCell(page, whiteInitials, 'Cd');
+    // Shown in capitals, kept as typed.
+    assert.equal(await cell(page, redInitials).evaluate((e) => getComputedStyle(e).textTransform), 'uppercase');
+    assert.deepEqual(await cellTexts(page, redInitials, whiteInitials + 1), ['ab', 'Cd']);
+    await page.click('#save-match-btn');
+    await session.settle();
+
+    const [fields] = savedFields(session);
+    assert.equal(fields.length, 537);
+    assert.equal(fields[0], '1');
+    // Trimmed cell texts, the refused cell as typed, computed cells, initials in capitals, empty tie-break.
+    assert.equal(fields[red1 + 1], '12');
+    assert.equal(fields[24 + 1], 'x');
+    assert.deepEqual(fields.slice(385, 401), ['0', '0', '0', '0', '12', '0', '0', '9', '0', '0', '0', '0', '12', '9', 'AB', 'CD']);
+    assert.deepEqual(fields.slice(401), new Array(136).fill(''));
+
+    // The saved sheet stays, locked; the next one follows, editable; the future sheets are gone.
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2']);
+    const saved = page.locator('#match-1 td');
+    assert.equal(await saved.nth(red1).evaluate((e) => e.isContentEditable), false);
+    assert.equal(await saved.nth(redInitials).evaluate((e) => e.isContentEditable), false);
+    assert.deepEqual(await editable(page, [red1, whiteInitials]), [true, true]);
+    assert.equal(await page.$eval('#future-matches-tables', (e) => e.childNodes.length), 0);
+    assert.equal(await page.isEnabled('#save-match-btn'), true);
+
+    // Opening the screen again, with the next sheet shown, changes nothing.
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2']);
+  });
+
+  test('opens the tie-break on level totals and saves on its result', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    session.takeRequests();
+    const tieTableShown = () => openSheet(page).locator('table').nth(1).isVisible();
+
+    await typeCell(page, red1, '10');
+    await typeCell(page, white1, '10');
+    await typeCell(page, redInitials, 'ab');
+    await typeCell(page, whiteInitials, 'cd');
+    assert.equal(await buttonText(page), 'Open Tiebreaker Sheet');
+    assert.equal(await tieTableShown(), false);
+    // The first click sends nothing: it locks the main sheet and opens the tie-break.
+    await page.click('#save-match-btn');
+    await session.settle();
+    assert.equal(await tieTableShown(), true);
+    assert.equal(await buttonText(page), 'Save Match');
+    assert.deepEqual(await editable(page, [red1, redInitials, tieFirst, tieRedInitials]), [false, false, true, true]);
+    // A key-up in the locked main sheet no longer adds up.
+    await pasteCell(page, white1, '11');
+    await cell(page, white1).dispatchEvent('keyup');
+    assert.deepEqual(await cellTexts(page, redTotal, whiteTotal + 1), ['10', '10']);
+    await pasteCell(page, white1, '10');
+
+    await page.click('#save-match-btn');
+    await dismissMessage(page, 'The match cannot be saved without scores.');
+    await typeCell(page, tieFirst + red1, '5');
+    await typeCell(page, tieFirst + white1, '5');
+    await page.click('#save-match-btn');
+    await dismissMessage(page, 'The match cannot be saved with equal totals.');
+    await pasteCell(page, tieFirst + white1, '9');
+    await keyUp(page, tieFirst + white1);
+    await page.click('#save-match-btn');
+    await dismissMessage(page, "Please get both coaches' initials.");
+    await typeCell(page, tieRedInitials, 'ef');
+    await typeCell(page, tieWhiteInitials, 'gh');
+    await page.click('#save-match-btn');
+    await session.settle();
+
+    const [fields] = savedFields(session);
+    assert.deepEqual([fields[redTotal + 1], fields[whiteTotal + 1]], ['10', '10']);
+    assert.deepEqual(fields.slice(tieRedTotal + 1), ['5', '9', 'EF', 'GH']);
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2']);
+    // White won the tie-break: the bracket lists team 2 of match 1 as its winner.
+    const [, , , , , team1, team2, winner] = (await session.host.request('fetch_brackets')).split(fieldSeparator);
+    assert.notEqual(team1, team2);
+    assert.equal(winner, team2);
+  });
+
+  test('shows the native sentence when a save fails, then sends the same fields again', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    session.takeRequests();
+
+    // A total beyond 32 bits is refused by the native side.
+    await typeCell(page, red1, '99999999999');
+    await typeCell(page, white1, '1');
+    await typeCell(page, redInitials, 'ab');
+    await typeCell(page, whiteInitials, 'cd');
+    session.hold = true;
+    await page.click('#save-match-btn');
+    await deliverHeld(session, 'n_completed_matches');
+    await heldUntil(session, 'load_match');
+    // In flight the button is disabled and a second click sends nothing.
+    assert.equal(await page.isDisabled('#save-match-btn'), true);
+    await page.click('#save-match-btn', { force: true });
+    await session.release();
+    await dismissMessage(page, 'A team score could not be converted to a number.');
+    assert.equal(await page.isEnabled('#save-match-btn'), true);
+    await page.click('#save-match-btn');
+    await dismissMessage(page, 'A team score could not be converted to a number.');
+    await session.settle();
+
+    const [first, second, ...more] = savedFields(session);
+    assert.equal(more.length, 0);
+    assert.deepEqual(second, first);
+    // Nothing was appended, and the locked sheet stays locked.
+    assert.deepEqual(await sheetIds(page), ['match-1']);
+    assert.deepEqual(await editable(page, [red1, tieFirst]), [false, true]);
+  });
+
+  test('shows completed sheets in order, with a played tie-break and names as text', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    const names = ['<b>Owls</b>', 'the hidden Larks', '<i>Wrens', 'Hawks & Co', 'Kites hidden'];
+    await startContest(session, names);
+    assert.equal(await session.host.request('load_match', savedSheet(1, 20, 10)), '');
+    assert.equal(await session.host.request('load_match', savedSheet(2, 15, 15, [3, 1])), '');
+
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3']);
+    const tieShown = (id) => page.locator(`#${id} table`).nth(1).isVisible();
+    assert.deepEqual([await tieShown('match-1'), await tieShown('match-2'), await tieShown('match-3')], [false, true, false]);
+    // Completed sheets carry their cells and are not editable; only the last sheet is.
+    assert.equal(await page.locator('#match-2 td').nth(tieRedTotal).textContent(), '3');
+    assert.equal(await page.locator('#match-1 td').nth(red1).evaluate((e) => e.isContentEditable), false);
+    assert.deepEqual(await editable(page, [red1]), [true]);
+    // Names reach the sheets as the text they are, markup and the word hidden included.
+    const teams = await page.$$eval('#match-tables tr.pt8 > th[colspan]', (ths) => ths.map((th) => th.textContent.split('\u2003')[0]));
+    assert.equal(teams.length, 6);
+    for (const team of teams) assert.ok(names.includes(team), team);
+    const chairs = await page.$$eval('#match-tables th.slant > div', (divs) => divs.map((div) => div.textContent));
+    for (const team of names) assert.ok(chairs.includes(`${team} 1`), `${team} 1`);
+    assert.equal(await page.locator('#match-tables b, #match-tables i').count(), 0);
+  });
+
+  test('never appends a sheet twice when the link is clicked again while sheets load', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    for (const [match, red, white] of [[1, 5, 1], [2, 1, 5], [3, 7, 2]]) {
+      assert.equal(await session.host.request('load_match', savedSheet(match, red, white)), '');
+    }
+    session.hold = true;
+    await goTo(page, 'matches');
+    await goTo(page, 'matches');
+    await goTo(page, 'matches');
+    await session.release();
+    await session.settle();
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3', 'match-4']);
+
+    // A click while the save is on its way waits for it, and then has nothing left to add.
+    await typeCell(page, red1, '3');
+    await typeCell(page, redInitials, 'a');
+    await typeCell(page, whiteInitials, 'b');
+    session.hold = true;
+    await page.click('#save-match-btn');
+    await deliverHeld(session, 'n_completed_matches');
+    await heldUntil(session, 'load_match');
+    await goTo(page, 'matches');
+    await session.release();
+    await session.settle();
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3', 'match-4', 'match-5']);
+  });
+
+  test('shows and hides empty future sheets, and empties them after a save', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    const futureIds = () => page.$$eval('#future-matches-tables match-table', (s) => s.map((e) => e.id));
+
+    await page.click('#future-matches-btn');
+    await session.settle();
+    const shown = await futureIds();
+    // Later matches with both teams known, never the next one.
+    assert.ok(shown.length > 0);
+    assert.ok(!shown.includes('match-1'));
+    assert.deepEqual(await page.$$eval('#future-matches-tables td', (tds) => tds.filter((td) => td.isContentEditable).length), 0);
+    assert.deepEqual(await page.$$eval('#future-matches-tables table:nth-child(2)', (ts) => ts.every((t2) => t2.classList.contains('hidden'))), true);
+    await page.click('#future-matches-btn');
+    await session.settle();
+    assert.deepEqual(await futureIds(), []);
+
+    await page.click('#future-matches-btn');
+    await session.settle();
+    await playOpenSheet(session, { red: 4, white: 2 });
+    assert.deepEqual(await futureIds(), []);
+  });
+});
+
+describe('A whole contest', () => {
+  test('five teams registered, started and played from the page, final won by team 2, then ranked', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await createContest(session, 'Five Teams');
+    await addTeams(session, teamNames.map((name, i) => [name, `Coach ${name}`, i + 1]));
+    const contestants = [];
+    for (const team of teamNames) {
+      for (let chair = 1; chair <= 5; ++chair) contestants.push([team, `${team} ${chair}`, chair]);
+    }
+    await addContestants(session, contestants);
+
+    await goTo(page, 'brackets');
+    await session.settle();
+    await page.click('#start-contest-btn');
+    await page.click('#confirm-ok');
+    await session.settle();
+    assert.equal(await page.isVisible('#start-contest-btn'), false);
+
+    await openMatches(session);
+    const finalMatch = 2 * teamNames.length - 2;
+    const played = [];
+    for (;;) {
+      const ids = await sheetIds(page);
+      if (ids.length === played.length) break;
+      const match = Number(ids[ids.length - 1].split('-')[1]);
+      const heads = await openSheet(page).locator('tr.pt8 > th').allTextContents();
+      const [team1, team2] = [heads[0], heads[2]].map((text) => text.split('\u2003')[0]);
+      // Team 1 wins every match but the final; match 3 goes to a tie-break.
+      if (match === 3) await playOpenSheet(session, { red: 20, white: 20, tie: [6, 2] });
+      else if (match === finalMatch) await playOpenSheet(session, { red: 10, white: 30 });
+      else await playOpenSheet(session, { red: 30 + match, white: 10 });
+      played.push({ match, team1, team2 });
+    }
+    // Team 2 won the final, so the rematch was played too.
+    assert.deepEqual(played.map((p) => p.match), [1, 2, 3, 4, 5, 6, 7, 8, 9]);
+    const final = played[finalMatch - 1];
+    const rematch = played[finalMatch];
+    assert.deepEqual([rematch.team1, rematch.team2], [final.team1, final.team2]);
+
+    await page.click('#save-match-btn');
+    await dismissMessage(page, 'All matches have been saved.');
+    await openMatches(session);
+    assert.equal((await sheetIds(page)).length, 9);
+
+    await goTo(page, 'rankings');
+    await session.settle();
+    const rankings = await tableRows(page, '#team-rankings-body');
+    assert.equal(rankings.length, 5);
+    // The rematch's team 1 won it: first with one loss, the final's winner second with two.
+    assert.deepEqual(rankings[0].slice(0, 2), ['1', rematch.team1]);
+    assert.deepEqual(rankings[1].slice(0, 2), ['2', rematch.team2]);
+    assert.equal(rankings[0][4], '1');
+    assert.equal(rankings[1][4], '2');
+    const contestantRows = await tableRows(page, '#contestant-rankings-table tbody');
+    assert.equal(contestantRows.length, 25);
+  });
+});
+
+describe('Printed sheets', () => {
+  test('print one sheet a page with its gray cells, and no buttons', async (t) => {
+    const session = await openSession(t, browser, { viewport: { width: 1280, height: 900 } });
+    const { page } = session;
+    await startContest(session, teamNames);
+    assert.equal(await session.host.request('load_match', savedSheet(1, 20, 10)), '');
+    assert.equal(await session.host.request('load_match', savedSheet(2, 15, 15, [3, 1])), '');
+    await openMatches(session);
+    await typeCell(page, red1, '8');
+
+    const dir = mkdtempSync(path.join(tmpdir(), 'pellucan-sheets-'));
+    t.after(() => rmSync(dir, { recursive: true, force: true }));
+    const screenshot = process.env.PELLUCAN_SCREENSHOTS;
+    if (screenshot) await page.screenshot({ path: path.join(screenshot, 'matches-screen.png') });
+
+    await page.emulateMedia({ media: 'print' });
+    const pdf = path.join(dir, 'sheets.pdf');
+    writeFileSync(pdf, await page.pdf({ preferCSSPageSize: true }));
+    if (screenshot) writeFileSync(path.join(screenshot, 'sheets.pdf'), readFileSync(pdf));
+    const pages = execFileSync('pdftotext', ['-layout', pdf, '-'], { encoding: 'utf8' }).split('\f').filter((p) => p.trim());
+    // One sheet a page; the played tie-break of match 2 is too tall to share its page and follows whole.
+    assert.deepEqual(pages.map((text) => (text.match(/Match \d+/g) ?? []).join()), ['Match 1', 'Match 2', '', 'Match 3']);
+    assert.deepEqual(pages.map((text) => text.match(/Totals/g).length), [1, 1, 1, 1]);
+    assert.match(pages[2], /^\s*1\s[\s\S]*\s10\s[\s\S]*Subtot[\s\S]*Totals[\s\S]*Initials/);
+    assert.doesNotMatch(pages.join(), /Save Match|Show\/Hide|Matches/);
+
+    // Each page carries the gray shading (#d0d0d0) of its cells.
+    execFileSync('pdftoppm', ['-r', '48', pdf, path.join(dir, 'page')]);
+    for (let n = 1; n <= pages.length; ++n) {
+      assert.ok(grayPixels(path.join(dir, `page-${n}.ppm`)) > 1000, `gray cells on page ${n}`);
+    }
+    if (screenshot) execFileSync('pdftoppm', ['-png', '-r', '96', '-f', '2', '-l', '2', pdf, path.join(screenshot, 'printed-sheet')]);
+  });
+});
+
+// Counts the pixels of the gray cells' colour in a binary PPM image.
+function grayPixels(file) {
+  const data = readFileSync(file);
+  // Header: P6, width, height, maximum value, each followed by white space.
+  let offset = 0;
+  let fields = 0;
+  while (fields < 4) {
+    while (/\s/.test(String.fromCharCode(data[offset]))) offset += 1;
+    while (!/\s/.test(String.fromCharCode(data[offset]))) offset += 1;
+    fields += 1;
+  }
+  offset += 1;
+  let count = 0;
+  for (let i = offset; i + 2 < data.length; i += 3) {
+    if (Math.abs(data[i] - 0xd0) <= 2 && Math.abs(data[i + 1] - 0xd0) <= 2 && Math.abs(data[i + 2] - 0xd0) <= 2) count += 1;
+  }
+  return count;
+}
