@@ -62,6 +62,73 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
     g_free(text);
 }
 
+// The print dialog for the page, owned by the view's window.
+void print_page(WebKitWebView* view) {
+    g_object_ref(view);  // the dialog runs its own loop, in which the window may go
+    WebKitPrintOperation* operation = webkit_print_operation_new(view);
+    GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view));
+    webkit_print_operation_run_dialog(operation, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
+    g_object_unref(operation);
+    g_object_unref(view);
+}
+
+// The zoom steps of the usual browsers, from a quarter to five times.
+constexpr double zoom_levels[] = {0.25, 0.33, 0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
+                                  1.25, 1.5,  1.75, 2.0,  2.5,  3.0, 4.0, 5.0};
+
+void step_zoom(WebKitWebView* view, int direction) {
+    const double current = webkit_web_view_get_zoom_level(view);
+    double next = current;
+    for (double level : zoom_levels) {
+        if (direction > 0 && level > current + 0.001) {
+            next = level;
+            break;
+        }
+        if (direction < 0 && level < current - 0.001) next = level;
+    }
+    webkit_web_view_set_zoom_level(view, next);
+}
+
+// The keys that browsers give every page: Ctrl+P prints; Ctrl with plus, minus or 0 zooms.
+gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer) {
+    const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+    if (!(modifiers & GDK_CONTROL_MASK) || (modifiers & ~(GDK_CONTROL_MASK | GDK_SHIFT_MASK))) return FALSE;
+    WebKitWebView* view = WEBKIT_WEB_VIEW(widget);
+    switch (gdk_keyval_to_lower(event->keyval)) {
+        case GDK_KEY_p:
+            print_page(view);
+            return TRUE;
+        case GDK_KEY_plus:
+        case GDK_KEY_equal:
+        case GDK_KEY_KP_Add:
+            step_zoom(view, +1);
+            return TRUE;
+        case GDK_KEY_minus:
+        case GDK_KEY_KP_Subtract:
+            step_zoom(view, -1);
+            return TRUE;
+        case GDK_KEY_0:
+        case GDK_KEY_KP_0:
+            webkit_web_view_set_zoom_level(view, 1.0);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+// The context menu gets a Print entry, as browsers have.
+gboolean on_context_menu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer) {
+    GSimpleAction* print = g_simple_action_new("print", nullptr);
+    g_signal_connect_object(print, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
+                                print_page(WEBKIT_WEB_VIEW(data));
+                            }),
+                            view, GConnectFlags(0));
+    webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+    webkit_context_menu_append(menu, webkit_context_menu_item_new_from_gaction(G_ACTION(print), "_Print…", nullptr));
+    g_object_unref(print);
+    return FALSE;
+}
+
 std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* container) {
     auto core = std::make_shared<WebViewCore>();
     core->manager = webkit_user_content_manager_new();
@@ -78,6 +145,8 @@ std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* con
     core->view = WEBKIT_WEB_VIEW(
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", core->manager, nullptr));
     g_object_ref_sink(core->view);
+    g_signal_connect(core->view, "key-press-event", G_CALLBACK(on_key_press), nullptr);
+    g_signal_connect(core->view, "context-menu", G_CALLBACK(on_context_menu), nullptr);
     gtk_layout_put(GTK_LAYOUT(container), GTK_WIDGET(core->view), 0, 0);
     gtk_widget_show(GTK_WIDGET(core->view));
     return core;

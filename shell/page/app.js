@@ -199,6 +199,36 @@
     await showMessage(error.message);
   }
 
+  // Awaits a command that changes data; a failure is shown and dismissed, and the caller goes on with
+  // its refreshes. Resolves with the result, or the empty text after a failure.
+  async function sendChange(request) {
+    try {
+      return await request;
+    } catch (error) {
+      await reportFailure(error);
+      return '';
+    }
+  }
+
+  // A click on a row of the body hands that row to load.
+  function onRowClick(body, load) {
+    body.addEventListener('click', (event) => {
+      const row = event.target.closest('tr');
+      if (row && body.contains(row)) load(row);
+    });
+  }
+
+  // Delete sends the record id of the form, unless it holds a new record, then refreshes.
+  function deleteHandler(idInput, remove, refresh) {
+    return handle(async () => {
+      if (!isContestOpen()) return;
+      const id = idInput.value.trim();
+      if (id === newRecordId) return;
+      await sendChange(remove(id));
+      await refresh();
+    });
+  }
+
   //@include match_screen.js
 
   // ---- Contest ----
@@ -309,18 +339,16 @@
     }
     const coach = fieldText(teamCoachInput.value);
     const seed = teamSeedInput.value.trim();
-    try {
-      await requestClient.call_save_team([id, name, coach, seed].join(fieldSeparator));
-    } catch (error) {
-      await reportFailure(error);
-    }
-    await refreshTeams();
-    clearTeamForm();
+    await sendChange(requestClient.call_save_team([id, name, coach, seed].join(fieldSeparator)));
+    await refreshTeamsAndClear();
   }));
 
-  teamsBody.addEventListener('click', (event) => {
-    const row = event.target.closest('tr');
-    if (!row || !teamsBody.contains(row)) return;
+  async function refreshTeamsAndClear() {
+    await refreshTeams();
+    clearTeamForm();
+  }
+
+  onRowClick(teamsBody, (row) => {
     teamIdInput.value = row.dataset.id;
     teamNameInput.value = row.cells[0].textContent;
     teamCoachInput.value = row.cells[1].textContent;
@@ -328,32 +356,15 @@
   });
 
   byId('clear-team-btn').addEventListener('click', handle(async () => {
-    if (!isContestOpen()) return;
-    await refreshTeams();
-    clearTeamForm();
+    if (isContestOpen()) await refreshTeamsAndClear();
   }));
 
-  byId('delete-team-btn').addEventListener('click', handle(async () => {
-    if (!isContestOpen()) return;
-    const id = teamIdInput.value.trim();
-    if (id === newRecordId) return;
-    try {
-      await requestClient.delete_team(id);
-    } catch (error) {
-      await reportFailure(error);
-    }
-    await refreshTeams();
-    clearTeamForm();
-  }));
+  byId('delete-team-btn').addEventListener('click',
+    deleteHandler(teamIdInput, requestClient.delete_team, refreshTeamsAndClear));
 
   byId('randomize-seeds-btn').addEventListener('click', handle(async () => {
     if (!isContestOpen()) return;
-    let result = '';
-    try {
-      result = await requestClient.randomize_seeds();
-    } catch (error) {
-      await reportFailure(error);
-    }
+    const result = await sendChange(requestClient.randomize_seeds());
     await refreshTeams();
     if (result === 'no change') await showMessage('No change in order \u2013 randomize again if you like.');
   }));
@@ -416,11 +427,7 @@
       await showMessage('Please enter a chair.');
       return;
     }
-    try {
-      await requestClient.save_contestant([id, team.dataset.id, name, chair].join(fieldSeparator));
-    } catch (error) {
-      await reportFailure(error);
-    }
+    await sendChange(requestClient.save_contestant([id, team.dataset.id, name, chair].join(fieldSeparator)));
     await refreshContestants();
     await refreshContestantCounts();
     clearContestantForm();
@@ -433,9 +440,7 @@
     byId('save-contestant-btn').click();
   });
 
-  contestantsBody.addEventListener('click', (event) => {
-    const row = event.target.closest('tr');
-    if (!row || !contestantsBody.contains(row)) return;
+  onRowClick(contestantsBody, (row) => {
     contestantIdInput.value = row.dataset.id;
     // A team is found by its name; a team renamed since leaves none selected.
     contestantTeamSelect.value = row.cells[0].textContent;
@@ -443,26 +448,18 @@
     contestantChairInput.value = row.cells[2].textContent;
   });
 
-  byId('clear-contestant-btn').addEventListener('click', handle(async () => {
-    if (!isContestOpen()) return;
+  async function refreshContestantsAndReset() {
     await refreshContestants();
     await refreshContestantCounts();
     resetContestantForm();
+  }
+
+  byId('clear-contestant-btn').addEventListener('click', handle(async () => {
+    if (isContestOpen()) await refreshContestantsAndReset();
   }));
 
-  byId('delete-contestant-btn').addEventListener('click', handle(async () => {
-    if (!isContestOpen()) return;
-    const id = contestantIdInput.value.trim();
-    if (id === newRecordId) return;
-    try {
-      await requestClient.delete_contestant(id);
-    } catch (error) {
-      await reportFailure(error);
-    }
-    await refreshContestants();
-    await refreshContestantCounts();
-    resetContestantForm();
-  }));
+  byId('delete-contestant-btn').addEventListener('click',
+    deleteHandler(contestantIdInput, requestClient.delete_contestant, refreshContestantsAndReset));
 
   // ---- Brackets ----
 

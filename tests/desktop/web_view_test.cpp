@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include "tests/desktop/desktop_support.h"
 
@@ -22,6 +23,14 @@ protected:
         EXPECT_TRUE(desktop.pump_until([this] { return controller != nullptr; }));
         view = controller->core_web_view();
         view->add_web_message_received([this](std::u16string_view message) { received.emplace_back(message); });
+    }
+
+    // The view's widget inside the window, or null when it has left the window.
+    GtkWidget* web_widget() const {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(desktop.window->content_area()));
+        GtkWidget* widget = children ? GTK_WIDGET(children->data) : nullptr;
+        g_list_free(children);
+        return widget;
     }
 
     bool wait_for_messages(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
@@ -58,11 +67,8 @@ TEST_F(WebViewTest, CarriesTextBothWaysUnchangedThroughTheBridge) {
 }
 
 TEST_F(WebViewTest, TakesTheBoundsItIsGivenAndGoesQuietWhenClosed) {
-    GtkWidget* area = desktop.window->content_area();
-    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
-    ASSERT_EQ(g_list_length(children), 1u);
-    GtkWidget* web = GTK_WIDGET(children->data);
-    g_list_free(children);
+    GtkWidget* web = web_widget();
+    ASSERT_NE(web, nullptr);
 
     controller->put_bounds({0, 0, 500, 300});
     EXPECT_TRUE(desktop.pump_until(
@@ -73,7 +79,61 @@ TEST_F(WebViewTest, TakesTheBoundsItIsGivenAndGoesQuietWhenClosed) {
     controller->close();
     view->post_web_message_as_string(u"9:after close");
     EXPECT_FALSE(wait_for_messages(2, std::chrono::seconds(1)));  // nothing comes back from a closed view
-    children = gtk_container_get_children(GTK_CONTAINER(area));
-    EXPECT_EQ(children, nullptr);  // and it has left the window
-    g_list_free(children);
+    EXPECT_EQ(web_widget(), nullptr);                             // and it has left the window
+}
+
+namespace {
+
+// Presses Ctrl with key on the widget; answers whether something took the key.
+bool press_with_control(GtkWidget* widget, guint key) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    event->key.keyval = key;
+    event->key.state = GDK_CONTROL_MASK;
+    event->key.time = GDK_CURRENT_TIME;
+    gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+    const bool handled = gtk_widget_event(widget, event);
+    gdk_event_free(event);
+    return handled;
+}
+
+}  // namespace
+
+TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
+    view->navigate_to_string(echo_page);
+    ASSERT_TRUE(wait_for_messages(1));
+    GtkWidget* web = web_widget();
+    const auto zoom = [&] { return webkit_web_view_get_zoom_level(WEBKIT_WEB_VIEW(web)); };
+
+    EXPECT_TRUE(press_with_control(web, GDK_KEY_plus));
+    EXPECT_TRUE(press_with_control(web, GDK_KEY_equal));  // plus without Shift
+    EXPECT_DOUBLE_EQ(zoom(), 1.25);
+    EXPECT_TRUE(press_with_control(web, GDK_KEY_minus));
+    EXPECT_DOUBLE_EQ(zoom(), 1.1);
+    EXPECT_TRUE(press_with_control(web, GDK_KEY_0));
+    EXPECT_DOUBLE_EQ(zoom(), 1.0);
+
+    // Ctrl+P shows the print dialog over the window; cancelling it ends the key's handling.
+    struct Seen {
+        bool dialog = false;
+        GtkWindow* owner = nullptr;
+    } seen;
+    g_timeout_add(
+        300,
+        [](gpointer data) -> gboolean {
+            auto* found = static_cast<Seen*>(data);
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* item = windows; item && !found->dialog; item = item->next) {
+                if (!GTK_IS_DIALOG(item->data) || !gtk_widget_get_visible(GTK_WIDGET(item->data))) continue;
+                found->dialog = true;
+                found->owner = gtk_window_get_transient_for(GTK_WINDOW(item->data));
+                gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+            }
+            g_list_free(windows);
+            return found->dialog ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+        },
+        &seen);
+    EXPECT_TRUE(press_with_control(web, GDK_KEY_p));
+    EXPECT_TRUE(seen.dialog);
+    EXPECT_EQ(GTK_WIDGET(seen.owner), desktop.toplevel());
 }
