@@ -70,7 +70,7 @@ std::string start_contest() {
     sqlite3_bind_int(mark_started.stmt, 1, 1);
     sqlite3_bind_int(mark_started.stmt, 2, 1);
     if (!mark_started.execute()) return "ERROR:The contest could not be started.";
-    transaction.commit();
+    if (!transaction.commit()) return "ERROR:The contest could not be started.";
     return "";
 }
 

@@ -161,6 +161,6 @@ std::string load_match(std::string_view args) {
         if (!remove.execute()) return "ERROR:The match results could not be saved.";
     }
 
-    transaction.commit();
+    if (!transaction.commit()) return "ERROR:The match results could not be saved.";
     return "";
 }

@@ -118,6 +118,14 @@ TEST_F(ContestStart, AFailedWriteRollsBackEveryRow) {
     exec_sql("CREATE TRIGGER refuse_start BEFORE UPDATE ON contest BEGIN SELECT RAISE(ABORT, ''); END;");
     EXPECT_EQ(start_contest(), "ERROR:The contest could not be started.");
     expect_nothing_written();
+
+    // A commit that fails is no start either.
+    exec_sql("DROP TRIGGER refuse_start;");
+    sqlite3_commit_hook(
+        g_db, [](void*) { return 1; }, nullptr);
+    EXPECT_EQ(start_contest(), "ERROR:The contest could not be started.");
+    sqlite3_commit_hook(g_db, nullptr, nullptr);
+    expect_nothing_written();
 }
 
 TEST_F(ContestStart, RefusesMoreTeamsThanTheBracketCanNumber) {

@@ -1,6 +1,7 @@
 #include "tournament/score_entry.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <string>
 
@@ -193,6 +194,12 @@ TEST_F(ScoreEntry, RefusedSavesAnswerTheirSentenceAndWriteNothing) {
         "SELECT RAISE(ABORT, ''); END;");
     refused(scored_sheet(1, 2, 1), "ERROR:The match results could not be saved.");
     exec_sql("DROP TRIGGER refuse_move;");
+
+    // So does a commit that fails.
+    sqlite3_commit_hook(
+        g_db, [](void*) { return 1; }, nullptr);
+    refused(scored_sheet(1, 2, 1), "ERROR:The match results could not be saved.");
+    sqlite3_commit_hook(g_db, nullptr, nullptr);
 }
 
 TEST_F(ScoreEntry, AMatchIsSavedOnlyOnce) {
