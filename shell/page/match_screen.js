@@ -19,9 +19,9 @@ const whiteInitialsOffset = columnsPerRow + 3;
 const saveMatchText = 'Save Match';
 const openTiebreakerText = 'Open Tiebreaker Sheet';
 
-const matchTables = document.getElementById('match-tables');
-const futureMatchesTables = document.getElementById('future-matches-tables');
-const saveMatchButton = document.getElementById('save-match-btn');
+const matchTables = byId('match-tables');
+const futureMatchesTables = byId('future-matches-tables');
+const saveMatchButton = byId('save-match-btn');
 
 // Everything that appends to or reads the order of #match-tables runs one after another, so a second
 // click on the Matches link, or a click during a save, can never append a sheet twice.
@@ -35,7 +35,8 @@ function runInTurn(work) {
 // A save spans several awaited requests and messages; a click during one of them is ignored.
 let matchSaveRunning = false;
 
-// Parses the native side's sheet markup without running anything in it.
+// The native side escapes every name and cell text it puts into a sheet; the template keeps the markup
+// inert until a sheet is appended.
 function parseSheets(markup) {
   const template = document.createElement('template');
   template.innerHTML = markup;
@@ -48,7 +49,7 @@ function sheetCells(sheet) {
 }
 
 function tiebreakTable(sheet) {
-  return sheet.querySelectorAll('table')[1] ?? null;
+  return sheet.querySelectorAll(':scope > table')[1] ?? null;
 }
 
 function sheetCount() {
@@ -180,46 +181,49 @@ async function saveOpenSheet() {
   const cells = sheetCells(sheet);
   const fields = [sheet.id.split('-')[1] ?? ''];
   for (let k = 0; k < sheetCellCount; ++k) fields.push(cells[k] ? cells[k].textContent.trim() : '');
-  const field = (cell) => fields[cell + 1];
+  // Each part of the sheet is named by the end of its question cells (384 or 520).
+  const field = (end, offset) => fields[end + offset + 1];
+  const hasTotals = (end) => field(end, redTotalOffset) !== '' && field(end, whiteTotalOffset) !== '';
+  const hasInitials = (end) => field(end, redInitialsOffset) !== '' && field(end, whiteInitialsOffset) !== '';
+  const levelTotals = (end) => field(end, redTotalOffset) === field(end, whiteTotalOffset);
+  const capitaliseInitials = (end) => {
+    for (const offset of [redInitialsOffset, whiteInitialsOffset]) {
+      fields[end + offset + 1] = field(end, offset).toUpperCase();
+    }
+  };
 
-  const mainEnd = mainScoreCells;
-  const tieEnd = tiebreakSubtotalCell;
-  if (field(mainEnd + redTotalOffset) === '' || field(mainEnd + whiteTotalOffset) === '') {
+  if (!hasTotals(mainScoreCells)) {
     await showMessage('The match cannot be saved without scores.');
     return;
   }
-  if (field(mainEnd + redInitialsOffset) === '' || field(mainEnd + whiteInitialsOffset) === '') {
+  if (!hasInitials(mainScoreCells)) {
     await showMessage("Please get both coaches' initials.");
     return;
   }
-  for (const cell of [mainEnd + redInitialsOffset, mainEnd + whiteInitialsOffset]) {
-    fields[cell + 1] = fields[cell + 1].toUpperCase();
-  }
-  lockCells(cells, 0, mainEnd, sheet._calcHandler);
+  capitaliseInitials(mainScoreCells);
+  lockCells(cells, 0, mainScoreCells, sheet._calcHandler);
 
-  if (field(mainEnd + redTotalOffset) === field(mainEnd + whiteTotalOffset)) {
+  if (levelTotals(mainScoreCells)) {
     const table = tiebreakTable(sheet);
     if (table && table.classList.contains('hidden')) {
       table.classList.remove('hidden');
       saveMatchButton.textContent = saveMatchText;
       return;
     }
-    if (field(tieEnd + redTotalOffset) === '' || field(tieEnd + whiteTotalOffset) === '') {
+    if (!hasTotals(tiebreakSubtotalCell)) {
       await showMessage('The match cannot be saved without scores.');
       return;
     }
-    if (field(tieEnd + redTotalOffset) === field(tieEnd + whiteTotalOffset)) {
+    if (levelTotals(tiebreakSubtotalCell)) {
       await showMessage('The match cannot be saved with equal totals.');
       return;
     }
-    if (field(tieEnd + redInitialsOffset) === '' || field(tieEnd + whiteInitialsOffset) === '') {
+    if (!hasInitials(tiebreakSubtotalCell)) {
       await showMessage("Please get both coaches' initials.");
       return;
     }
-    for (const cell of [tieEnd + redInitialsOffset, tieEnd + whiteInitialsOffset]) {
-      fields[cell + 1] = fields[cell + 1].toUpperCase();
-    }
-    lockCells(cells, tiebreakFirstCell, tieEnd, sheet._tieCalcHandler);
+    capitaliseInitials(tiebreakSubtotalCell);
+    lockCells(cells, tiebreakFirstCell, tiebreakSubtotalCell, sheet._tieCalcHandler);
   }
 
   saveMatchButton.disabled = true;

@@ -75,6 +75,33 @@ describe('Navigation', () => {
   });
 });
 
+describe('Style sheet', () => {
+  test('gives tables, sections and dialogs their looks', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await createContest(session);
+    await goTo(page, 'teams');
+    await page.fill('#team-name-inp', 'Ash');
+    await page.click('#save-team-btn');
+    await session.settle();
+    const style = (selector, ...names) => page.$eval(selector, (element, names) => {
+      const computed = getComputedStyle(element);
+      return names.map((name) => computed.getPropertyValue(name));
+    }, names);
+    // Head and body cells of the setup tables; the seed column is right-aligned.
+    assert.deepEqual(await style('#teams-table th', 'padding', 'background-color', 'border-top-style', 'white-space'),
+      ['4px 12px', 'rgb(240, 240, 240)', 'solid', 'nowrap']);
+    assert.deepEqual(await style('#teams-body td', 'padding', 'border-bottom-color', 'text-overflow', 'text-align'),
+      ['4px 12px', 'rgb(153, 153, 153)', 'ellipsis', 'start']);
+    assert.deepEqual(await style('#teams-body td:nth-child(3)', 'text-align'), ['right']);
+    assert.deepEqual(await style('#teams .table-container', 'max-height', 'overflow-y'), ['332px', 'auto']);
+    // Hidden sections and overlays take no room; the overlays cover the window above everything.
+    assert.deepEqual(await style('#contest', 'display'), ['none']);
+    assert.deepEqual(await style('#dialog-overlay', 'display', 'position', 'z-index'), ['none', 'fixed', '999']);
+    assert.deepEqual(await style('#dialog-box', 'border-radius', 'padding'), ['8px', '24px']);
+  });
+});
+
 describe('Dialogs', () => {
   test('shows a message as plain text until OK, Enter or Escape, with the page inert meanwhile', async (t) => {
     const session = await openSession(t, browser, { host: false });

@@ -268,8 +268,10 @@ describe('Matches screen', () => {
     // Shown in capitals, kept as typed.
     assert.equal(await cell(page, redInitials).evaluate((e) => getComputedStyle(e).textTransform), 'uppercase');
     assert.deepEqual(await cellTexts(page, redInitials, whiteInitials + 1), ['ab', 'Cd']);
-    await page.click('#save-match-btn');
+    // The second click of a double click comes while the first is still counting: it is ignored.
+    await page.dblclick('#save-match-btn');
     await session.settle();
+    assert.equal(await shownMessage(page), null);
 
     const [fields] = savedFields(session);
     assert.equal(fields.length, 537);
@@ -377,6 +379,34 @@ describe('Matches screen', () => {
     // Nothing was appended, and the locked sheet stays locked.
     assert.deepEqual(await sheetIds(page), ['match-1']);
     assert.deepEqual(await editable(page, [red1, tieFirst]), [false, true]);
+  });
+
+  test('reports a next sheet that does not come after a save, and brings it on the next visit', async (t) => {
+    const session = await openSession(t, browser, { clock: true });
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    await page.click('#future-matches-btn');
+    await session.settle();
+    await typeCell(page, red1, '5');
+    await typeCell(page, redInitials, 'ab');
+    await typeCell(page, whiteInitials, 'cd');
+
+    session.hold = true;
+    await page.click('#save-match-btn');
+    await deliverHeld(session, 'n_completed_matches');
+    await deliverHeld(session, 'load_match');
+    await heldUntil(session, 'fetch_next_match');
+    await page.clock.runFor(5000);
+    await dismissMessage(page, 'Request timeout, please try again.');
+    // The save itself went through: the button is free again and the future sheets are gone.
+    assert.equal(await page.isEnabled('#save-match-btn'), true);
+    assert.equal(await page.$eval('#future-matches-tables', (e) => e.childNodes.length), 0);
+    assert.deepEqual(await sheetIds(page), ['match-1']);
+    // The late reply finds no call waiting.
+    await session.release();
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2']);
   });
 
   test('shows completed sheets in order, with a played tie-break and names as text', async (t) => {
