@@ -93,8 +93,7 @@ std::string utf16_to_utf8(std::u16string_view wide) {
     out.reserve(wide.size());
     for (std::size_t i = 0; i < wide.size(); ++i) {
         const char16_t unit = wide[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-            wide[i + 1] <= 0xDFFF) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
             append_utf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(wide[i + 1]) - 0xDC00));
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {

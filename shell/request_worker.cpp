@@ -17,8 +17,8 @@ std::thread g_worker;
 void on_web_message_received(std::u16string_view message) {
     const std::string text = to_utf8(message);
     const std::size_t colon = text.find(':');
-    Request request = colon == std::string::npos ? Request{text, {}}
-                                                 : Request{text.substr(0, colon), text.substr(colon + 1)};
+    Request request =
+        colon == std::string::npos ? Request{text, {}} : Request{text.substr(0, colon), text.substr(colon + 1)};
     {
         std::lock_guard lock(g_queue_mutex);
         g_requests.push_back(std::move(request));
@@ -59,8 +59,7 @@ void worker_main() {
         }
         const std::string result = run_command(request.payload);
         auto* reply = new std::string(request.id + ":" + result);
-        if (!g_hwnd || !g_hwnd->post_message(WM_POST_REPLY, 0, reinterpret_cast<std::intptr_t>(reply)))
-            delete reply;
+        if (!g_hwnd || !g_hwnd->post_message(WM_POST_REPLY, 0, reinterpret_cast<std::intptr_t>(reply))) delete reply;
     }
 }
 

@@ -48,15 +48,14 @@ TEST_F(RequestWorker, AnswersEachRequestWithItsOwnIdInArrivalOrder) {
     send(u"");
     send(u"3:echo:a:b");
     send(u"4:echo:Équipe 日本");
-    EXPECT_EQ(wait_for_replies(5), (std::vector<std::string>{"17:echo()", "abc:ERROR:Unknown function.",
-                                                             ":ERROR:Unknown function.", "3:echo(a:b)",
-                                                             "4:echo(Équipe 日本)"}));
+    EXPECT_EQ(wait_for_replies(5),
+              (std::vector<std::string>{"17:echo()", "abc:ERROR:Unknown function.", ":ERROR:Unknown function.",
+                                        "3:echo(a:b)", "4:echo(Équipe 日本)"}));
 }
 
 TEST_F(RequestWorker, TurnsARaisedFailureIntoASentenceAndKeepsServing) {
-    register_function("closed", [](std::string_view) -> std::string {
-        throw std::runtime_error("Database not initialized");
-    });
+    register_function("closed",
+                      [](std::string_view) -> std::string { throw std::runtime_error("Database not initialized"); });
     register_function("broken", [](std::string_view) -> std::string {
         throw std::runtime_error("Failed to prepare statement: no such table: teams");
     });

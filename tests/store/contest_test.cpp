@@ -102,9 +102,9 @@ TEST_F(Contest, OpenRefusesAContestThatAnotherWindowHolds) {
     const fs::path file = stored_contest("Held");
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     choose(file);
     EXPECT_EQ(open_contest(), "ERROR:This contest is already open in another window.");
     EXPECT_EQ(g_db, nullptr);

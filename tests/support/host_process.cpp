@@ -80,8 +80,10 @@ std::string HostProcess::receive(std::chrono::milliseconds timeout) {
                 return reply;
             }
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !read_some(pending_, output_, left)) throw std::runtime_error("no reply from the host");
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !read_some(pending_, output_, left))
+            throw std::runtime_error("no reply from the host");
     }
 }
 
