@@ -1,10 +1,8 @@
 #include "tournament/rankings.h"
 
-#include <sqlite3.h>
-
+#include "registration/records.h"
 #include "registration/team.h"
 #include "shell/text.h"
-#include "store/statement.h"
 
 namespace {
 
@@ -64,19 +62,6 @@ FROM contestant_stats
 ORDER BY rank ASC;)sql";
 }
 
-// Appends one record per row, each behind a separator unless the answer is still empty; a step that
-// fails ends the list like the last row.
-void append_rows(std::string& answer, const std::string& sql, int columns) {
-    Statement statement(sql);
-    bool first = answer.empty();
-    while (sqlite3_step(statement.stmt) == SQLITE_ROW) {
-        for (int col = 0; col < columns; ++col, first = false) {
-            if (!first) answer += field_separator;
-            answer += statement.column_text(col);
-        }
-    }
-}
-
 std::string contestant_head(std::string_view best_label) {
     std::string head;
     using namespace std::literals;
@@ -90,15 +75,11 @@ std::string contestant_head(std::string_view best_label) {
 
 }  // namespace
 
-std::string fetch_team_rankings() {
-    std::string answer;
-    append_rows(answer, team_ranking_query, 9);
-    return answer;
-}
+std::string fetch_team_rankings() { return fetch_records(team_ranking_query, 9); }
 
 std::string fetch_contestant_rankings() {
     const bool best_three = count_teams() >= 6;
-    std::string answer = contestant_head(best_three ? "High&nbsp;3 Score" : "High&nbsp;2 Score");
-    append_rows(answer, contestant_ranking_query(best_three), 7);
-    return answer;
+    const std::string rows = fetch_records(contestant_ranking_query(best_three), 7);
+    const std::string head = contestant_head(best_three ? "High&nbsp;3 Score" : "High&nbsp;2 Score");
+    return rows.empty() ? head : head + field_separator + rows;
 }
