@@ -84,14 +84,18 @@
   const dialogOverlay = byId('dialog-overlay');
   const confirmOverlay = byId('confirm-overlay');
 
-  // One dialog at a time: a dialog asked for while another is shown waits for it to be answered.
-  let dialogQueue = Promise.resolve();
-
-  function queueDialog(present) {
-    const answered = dialogQueue.then(present);
-    dialogQueue = answered.catch(() => {});
-    return answered;
+  // Returns a function that runs each task it is given after the one before it has settled.
+  function inTurn() {
+    let last = Promise.resolve();
+    return (task) => {
+      const run = last.then(task);
+      last = run.catch(() => {});
+      return run;
+    };
   }
+
+  // One dialog at a time: a dialog asked for while another is shown waits for it to be answered.
+  const queueDialog = inTurn();
 
   // Shows one overlay until finish() is called; keys pressed before it opened (the Enter that submitted
   // a form, say) are not taken as an answer.

@@ -25,12 +25,7 @@ const saveMatchButton = byId('save-match-btn');
 
 // Everything that appends to or reads the order of #match-tables runs one after another, so a second
 // click on the Matches link, or a click during a save, can never append a sheet twice.
-let sheetWork = Promise.resolve();
-function runInTurn(work) {
-  const run = sheetWork.then(work);
-  sheetWork = run.catch(() => {});
-  return run;
-}
+const runInTurn = inTurn();
 
 // A save spans several awaited requests and messages; a click during one of them is ignored.
 let matchSaveRunning = false;
