@@ -5,9 +5,9 @@
 
 #include <fstream>
 
-#include "shell/text.h"
 #include "store/database.h"
 #include "tests/support/contest_fixture.h"
+#include "text/text.h"
 
 namespace fs = std::filesystem;
 
