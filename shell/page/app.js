@@ -14,8 +14,6 @@
 
   function createRequestClient(webview) {
     const requestTimeout = 5000;
-    // Opening shows the file dialog and waits for the user.
-    const openContestTimeout = 120000;
     const timeoutMessage = 'Request timeout, please try again.';
     const errorPrefix = 'ERROR:';
     let requestCounter = 0;
@@ -40,11 +38,12 @@
       const id = String(requestCounter);
       const message = `${id}:${name}:${args}`;
       return new Promise((resolve, reject) => {
-        const timeout = name === 'open_contest' ? openContestTimeout : requestTimeout;
-        const timeoutId = setTimeout(() => {
+        // Opening waits on the file dialog for as long as the user keeps it up; giving up on it would
+        // leave the chosen contest open on the native side and unknown to the page.
+        const timeoutId = name === 'open_contest' ? undefined : setTimeout(() => {
           pendingRequests.delete(id);
           reject(new RequestError(timeoutMessage));
-        }, timeout);
+        }, requestTimeout);
         pendingRequests.set(id, { resolve, reject, timeoutId });
         webview.postMessage(message);
       });
@@ -271,6 +270,10 @@
   const contestName = byId('contest-name');
   const contestNameInput = byId('contest-name-inp');
 
+  // Set while open_contest waits on the file dialog: a create or a second open sent meanwhile would only
+  // run once the dialog closes, whatever the user chose in it.
+  let openingContest = false;
+
   function showOpenContest(name) {
     contestOpen = true;
     contestName.textContent = name;
@@ -281,7 +284,7 @@
 
   byId('create-contest-form').addEventListener('submit', handle(async (event) => {
     event.preventDefault();
-    if (isContestOpen()) return;
+    if (isContestOpen() || openingContest) return;
     const name = fieldText(contestNameInput.value);
     if (name === '') {
       await showMessage('Please enter a contest name.');
@@ -298,13 +301,16 @@
   }));
 
   byId('open-contest-btn').addEventListener('click', handle(async () => {
-    if (isContestOpen()) return;
+    if (isContestOpen() || openingContest) return;
+    openingContest = true;
     let name;
     try {
       name = await requestClient.open_contest();
     } catch (error) {
       await reportFailure(error);
       return;
+    } finally {
+      openingContest = false;
     }
     // The file dialog was cancelled.
     if (name === noContestName) return;
