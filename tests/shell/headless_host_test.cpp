@@ -46,3 +46,17 @@ TEST(HeadlessHost, OpensTheFileNamedForTheDialog) {
     EXPECT_EQ(host.finish(), 0);
     EXPECT_EQ(second.finish(), 0);
 }
+
+TEST(HeadlessHost, RefusesASaveOnceTheContestFolderIsRemoved) {
+    TempDir desktop;
+    HostProcess host({"--desktop", desktop.path().string()});
+    EXPECT_EQ(host.request("1:create_contest:Gone"), "1:");
+    EXPECT_EQ(host.request(std::string("2:call_save_team:none\x1FOwls\x1F\x1F")), "2:");
+    std::filesystem::remove_all(desktop.path() / "Gone");
+    // A single write and a transaction alike; what the connection still reads shows that nothing was written.
+    const std::string moved = "ERROR:The contest file was moved or deleted; nothing was saved.";
+    EXPECT_EQ(host.request(std::string("3:call_save_team:none\x1FLarks\x1F\x1F")), "3:" + moved);
+    EXPECT_EQ(host.request("4:randomize_seeds:"), "4:" + moved);
+    EXPECT_EQ(host.request("5:fetch_teams:"), std::string("5:1\x1FOwls\x1F\x1F") + "1");
+    EXPECT_EQ(host.finish(), 0);
+}
