@@ -46,6 +46,7 @@ bool starts_as_database(const fs::path& file) {
     return stream.read(header, sizeof header) && std::memcmp(header, "SQLite format 3", sizeof header) == 0;
 }
 
+// The folder as well, since the write-ahead log is made beside the file.
 bool may_write(const fs::path& file) {
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
     return access(file.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK) == 0;
@@ -280,6 +281,7 @@ std::string open_contest() {
     try {
         return configure_and_read_name(rc != SQLITE_OK);
     } catch (const std::runtime_error&) {
+        // The file changed after it was looked at and lost the contest tables.
         close_database();
         return not_a_contest;
     }
