@@ -198,6 +198,8 @@ bool register_window_class(const WindowClass& window_class) {
     return true;
 }
 
+bool has_display() { return display_open; }
+
 void message_box(const std::string& text, const std::string& caption) {
     if (!display_open) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
