@@ -63,10 +63,27 @@ gboolean on_posted(gpointer data) {
 
 void release_state(gpointer data) { delete static_cast<std::shared_ptr<State>*>(data); }
 
-// A termination request closes the window as its close box does, so shutdown takes its usual course.
+// Whether owner owns window, directly or through other windows (a dialog of the print dialog counts).
+bool owned_by(GtkWindow* window, GtkWindow* owner) {
+    for (GtkWindow* parent = gtk_window_get_transient_for(window); parent;
+         parent = gtk_window_get_transient_for(parent))
+        if (parent == owner) return true;
+    return false;
+}
+
+// A termination request closes the window as its close box does, so shutdown takes its usual course. A
+// modal dialog would swallow that close, so every dialog of the window (the open-file dialog, the print
+// dialog) is ended first as cancelled.
 gboolean on_termination_signal(gpointer data) {
     auto* state = static_cast<State*>(data);
-    if (state->window) gtk_window_close(GTK_WINDOW(state->window));
+    if (!state->window) return G_SOURCE_CONTINUE;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item; item = item->next) g_object_ref(item->data);  // a response may destroy one
+    for (GList* item = windows; item; item = item->next)
+        if (GTK_IS_DIALOG(item->data) && owned_by(GTK_WINDOW(item->data), GTK_WINDOW(state->window)))
+            gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+    g_list_free_full(windows, g_object_unref);
+    gtk_window_close(GTK_WINDOW(state->window));
     return G_SOURCE_CONTINUE;
 }
 
