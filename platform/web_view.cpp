@@ -46,6 +46,7 @@ struct WebViewCore {
     WebKitUserContentManager* manager = nullptr;
     gulong message_handler = 0;
     bool closed = false;
+    bool page_requested = false;  // the program's own load is on its way and may pass
     WebView::MessageReceived on_message;
 
     std::unique_ptr<FindBar> find;
@@ -133,17 +134,63 @@ gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer data) {
     }
 }
 
-// The context menu gets a Print entry, as browsers have.
+// Drops the entries that would leave or reload the page, and the separators that they leave doubled.
+void remove_navigation_entries(WebKitContextMenu* menu) {
+    for (GList* item = webkit_context_menu_get_items(menu); item;) {
+        auto* entry = static_cast<WebKitContextMenuItem*>(item->data);
+        item = item->next;
+        switch (webkit_context_menu_item_get_stock_action(entry)) {
+            case WEBKIT_CONTEXT_MENU_ACTION_GO_BACK:
+            case WEBKIT_CONTEXT_MENU_ACTION_GO_FORWARD:
+            case WEBKIT_CONTEXT_MENU_ACTION_STOP:
+            case WEBKIT_CONTEXT_MENU_ACTION_RELOAD:
+                webkit_context_menu_remove(menu, entry);
+                break;
+            default:
+                break;
+        }
+    }
+    bool after_separator = true;  // no separator at the top
+    for (GList* item = webkit_context_menu_get_items(menu); item;) {
+        auto* entry = static_cast<WebKitContextMenuItem*>(item->data);
+        item = item->next;
+        const bool separator = webkit_context_menu_item_is_separator(entry);
+        if (separator && after_separator)
+            webkit_context_menu_remove(menu, entry);
+        else
+            after_separator = separator;
+    }
+    if (after_separator && webkit_context_menu_get_n_items(menu) > 0)
+        webkit_context_menu_remove(menu, webkit_context_menu_last(menu));
+}
+
+// The context menu offers what fits a page that is loaded once, and a Print entry, as browsers have.
 gboolean on_context_menu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer) {
+    remove_navigation_entries(menu);
     GSimpleAction* print = g_simple_action_new("print", nullptr);
     g_signal_connect_object(print, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
                                 print_page(WEBKIT_WEB_VIEW(data));
                             }),
                             view, GConnectFlags(0));
-    webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+    if (webkit_context_menu_get_n_items(menu) > 0)
+        webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
     webkit_context_menu_append(menu, webkit_context_menu_item_new_from_gaction(G_ACTION(print), "_Print…", nullptr));
     g_object_unref(print);
     return FALSE;
+}
+
+// The page is loaded once: only the program's own load passes; a link, a dropped file or a script that
+// changes the location leaves the page as it is.
+gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                          gpointer data) {
+    auto* core = static_cast<WebViewCore*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && core->page_requested) {
+        core->page_requested = false;
+        return FALSE;
+    }
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
 }
 
 std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* container) {
@@ -164,6 +211,7 @@ std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* con
     g_object_ref_sink(core->view);
     g_signal_connect(core->view, "key-press-event", G_CALLBACK(on_key_press), core.get());
     g_signal_connect(core->view, "context-menu", G_CALLBACK(on_context_menu), nullptr);
+    g_signal_connect(core->view, "decide-policy", G_CALLBACK(on_decide_policy), core.get());
 
     core->find = std::make_unique<FindBar>(core->view);
     core->frame = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
@@ -239,7 +287,9 @@ WebView::WebView(std::shared_ptr<WebViewCore> core) : core_(std::move(core)) {}
 WebView::~WebView() = default;
 
 void WebView::navigate_to_string(const char* html) {
-    if (!core_->closed) webkit_web_view_load_html(core_->view, html, nullptr);
+    if (core_->closed) return;
+    core_->page_requested = true;
+    webkit_web_view_load_html(core_->view, html, nullptr);
 }
 
 void WebView::post_web_message_as_string(std::u16string_view text) {

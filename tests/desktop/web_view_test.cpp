@@ -259,3 +259,70 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     EXPECT_FALSE(gtk_widget_is_visible(entry));
     EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(count))), "No matches");
 }
+
+TEST_F(WebViewTest, KeepsThePageItWasGivenAndOffersNoWayAway) {
+    view->navigate_to_string(echo_page);
+    ASSERT_TRUE(wait_for_messages(1));
+
+    // A right click on the page: its menu, as the view would show it, has no Back, Forward, Stop or Reload.
+    struct Menu {
+        bool shown = false;
+        std::vector<WebKitContextMenuAction> actions;
+        std::string last;
+    } menu;
+    GtkWidget* web = web_widget();
+    const gulong listener = g_signal_connect(
+        web, "context-menu",
+        G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* items, GdkEvent*, WebKitHitTestResult*, gpointer data) {
+            auto* seen = static_cast<Menu*>(data);
+            for (GList* item = webkit_context_menu_get_items(items); item; item = item->next) {
+                auto* entry = static_cast<WebKitContextMenuItem*>(item->data);
+                seen->actions.push_back(webkit_context_menu_item_get_stock_action(entry));
+                GAction* action = webkit_context_menu_item_get_gaction(entry);
+                seen->last = action ? g_action_get_name(action) : "";
+            }
+            seen->shown = true;
+            return TRUE;  // not on the screen
+        }),
+        &menu);
+    for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+        GdkEvent* click = gdk_event_new(type);
+        click->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+        click->button.button = GDK_BUTTON_SECONDARY;
+        click->button.x = click->button.y = 100;
+        click->button.time = GDK_CURRENT_TIME;
+        gdk_event_set_device(click, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+        gtk_widget_event(web, click);
+        gdk_event_free(click);
+    }
+    ASSERT_TRUE(desktop.pump_until([&] { return menu.shown; }));
+    g_signal_handler_disconnect(web, listener);
+    // On a plain part of the page that leaves Print… alone, with no separator around it.
+    EXPECT_EQ(menu.actions, std::vector<WebKitContextMenuAction>{WEBKIT_CONTEXT_MENU_ACTION_CUSTOM});
+    EXPECT_EQ(menu.last, "print");
+
+    // Nor can a script or a link take the page away.
+    // Every decision that the view asks for, counted as it is asked.
+    static int decisions;
+    decisions = 0;
+    const guint signal = g_signal_lookup("decide-policy", WEBKIT_TYPE_WEB_VIEW);
+    const gulong hook = g_signal_add_emission_hook(
+        signal, 0, [](GSignalInvocationHint*, guint, const GValue*, gpointer) -> gboolean { return ++decisions > 0; },
+        nullptr, nullptr);
+
+    int asked = 0;
+    for (const char* leave : {"location.reload()", "location.href = 'about:blank'",
+                              "document.body.appendChild(Object.assign(document.createElement('a'), "
+                              "{href: 'https://example.com/'})).click()"}) {
+        run_script(leave);
+        ASSERT_TRUE(desktop.pump_until([&] { return decisions > asked; })) << leave;
+        asked = decisions;
+        // Had the page gone, the echo would not come back from it, or a new page would say "ready" first.
+        const std::size_t before = received.size();
+        view->post_web_message_as_string(u"after");
+        ASSERT_TRUE(wait_for_messages(before + 1)) << leave;
+        EXPECT_EQ(received.back(), u"echo:after") << leave;
+    }
+    g_signal_remove_emission_hook(signal, hook);
+    EXPECT_EQ(received.size(), 4u);  // one "ready" only
+}
