@@ -6,20 +6,15 @@
 set -euo pipefail
 source "$(dirname "$0")/session.sh"
 
-# window_shot WID FILE: the window's content as an image.
-window_shot() { import -window "$1" "$2"; }
-
-# bottom_is_white WID: the page, not the find bar, reaches the window's bottom edge.
-bottom_is_white() {
-  local colour
-  colour=$(import -window "$1" png:- | convert - -format '%[pixel:p{500,636}]' info:)
-  [ "$colour" = "white" ] || [ "$colour" = "srgb(255,255,255)" ]
-}
-
-# until_ok COMMAND...: retries for up to three seconds.
-until_ok() {
+# find_bar_is WID shown|hidden: waits up to three seconds for the find bar, gray along the bottom edge of the
+# 640-pixel-high window where the page is white, to be shown or hidden.
+find_bar_is() {
+  local colour now
   for _ in $(seq 30); do
-    "$@" && return 0
+    colour=$(import -window "$1" png:- | convert - -format '%[pixel:p{500,636}]' info:)
+    now=shown
+    [ "$colour" = "white" ] || [ "$colour" = "srgb(255,255,255)" ] && now=hidden
+    [ "$now" = "$2" ] && return 0
     sleep 0.1
   done
   return 1
@@ -29,12 +24,13 @@ start_program "$1"
 wait_for_page "$wid"
 type_into "$wid" "Spr"
 xdotool key ctrl+f
-until_ok eval '! bottom_is_white "$wid"' || fail "Ctrl+F showed no find bar"
+find_bar_is "$wid" shown || fail "Ctrl+F showed no find bar"
 xdotool type --delay 30 "contest"
 sleep 0.5
 screenshot find
 xdotool key Escape
-until_ok bottom_is_white "$wid" || fail "Escape left the find bar open"
+find_bar_is "$wid" hidden || fail "Escape left the find bar open"
+sleep 0.3  # the page takes the focus back a moment after the bar is gone
 # The word went to the bar, and the typing now goes on in the name field.
 xdotool type --delay 30 "ing Cup"
 xdotool key Return
@@ -45,7 +41,7 @@ xdotool mousemove --window "$wid" 600 400 click 3
 sleep 0.5
 xdotool key Escape
 sleep 0.3
-window_shot "$wid" "$home/before.png"
+import -window "$wid" "$home/before.png"
 xdotool mousemove --window "$wid" 600 400 click 3
 sleep 0.5
 screenshot menu
@@ -53,7 +49,7 @@ xdotool key r
 sleep 0.5
 xdotool key Escape
 sleep 1  # time for a reload, if one had started
-window_shot "$wid" "$home/after.png"
+import -window "$wid" "$home/after.png"
 differing=$(compare -metric AE "$home/before.png" "$home/after.png" null: 2>&1 || true)
 [ "$differing" = "0" ] || fail "the page changed after r in its menu ($differing pixels)"
 

@@ -99,18 +99,23 @@ create_in() {
   wait_for_title "$1" "$2 - Pellucan"
 }
 
+# wait_for_dialog TITLE: sets $dialog to the visible window titled TITLE.
+wait_for_dialog() {
+  dialog=""
+  for _ in $(seq 100); do
+    dialog=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$dialog" ] && return 0
+    sleep 0.1
+  done
+  fail "no $1 dialog appeared"
+}
+
 # show_open_dialog WID: the first screen's open button; sets $dialog to the open-file dialog it shows.
 show_open_dialog() {
   wait_for_page "$1"
   xdotool windowfocus --sync "$1"
   xdotool key Tab Tab Return  # from the name field past the create button to the open button
-  dialog=""
-  for _ in $(seq 100); do
-    dialog=$(xdotool search --onlyvisible --name '^Open$' 2>/dev/null | head -n1 || true)
-    [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || fail "no open-file dialog appeared"
+  wait_for_dialog Open
 }
 
 # choose_in_dialog FILE: FILE typed into the open-file dialog $dialog.

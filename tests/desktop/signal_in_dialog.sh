@@ -8,13 +8,7 @@ source "$(dirname "$0")/session.sh"
 start_program "$1"
 create_in "$wid" "Print Cup"
 xdotool key ctrl+p
-printer=""
-for _ in $(seq 100); do
-  printer=$(xdotool search --onlyvisible --name '^Print$' 2>/dev/null | head -n1 || true)
-  [ -n "$printer" ] && break
-  sleep 0.1
-done
-[ -n "$printer" ] || fail "Ctrl+P showed no print dialog"
+wait_for_dialog Print
 screenshot print
 ends_with_success TERM "$pid"
 contest_is_closed "$desktop/Print Cup/contest.db" "Print Cup"
