@@ -102,17 +102,25 @@ GtkDialog* shown_dialog() {
     return found;
 }
 
-// Presses Ctrl with key on the widget; answers whether something took the key.
-bool press_with_control(GtkWidget* widget, guint key) {
-    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
-    event->key.keyval = key;
-    event->key.state = GDK_CONTROL_MASK;
-    event->key.time = GDK_CURRENT_TIME;
-    gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+// Hands the event to the widget as if it came to the widget's window from the device; frees it; answers
+// whether something took it.
+bool deliver(GtkWidget* widget, GdkEvent* event, GdkDevice* device) {
+    event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    gdk_event_set_device(event, device);
     const bool handled = gtk_widget_event(widget, event);
     gdk_event_free(event);
     return handled;
+}
+
+GdkSeat* seat() { return gdk_display_get_default_seat(gdk_display_get_default()); }
+
+// Presses Ctrl with key on the widget; answers whether something took the key.
+bool press_with_control(GtkWidget* widget, guint key) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.keyval = key;
+    event->key.state = GDK_CONTROL_MASK;
+    event->key.time = GDK_CURRENT_TIME;
+    return deliver(widget, event, gdk_seat_get_keyboard(seat()));
 }
 
 }  // namespace
@@ -244,13 +252,10 @@ std::string run_script(DesktopWindow& desktop, GtkWidget* web, const char* body,
 // Moves the pointer to x, y on the widget, as the mouse does.
 void move_pointer(GtkWidget* widget, double x, double y) {
     GdkEvent* event = gdk_event_new(GDK_MOTION_NOTIFY);
-    event->motion.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
     event->motion.x = x;
     event->motion.y = y;
     event->motion.time = GDK_CURRENT_TIME;
-    gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
-    gtk_widget_event(widget, event);
-    gdk_event_free(event);
+    deliver(widget, event, gdk_seat_get_pointer(seat()));
 }
 
 // A sheet as the native side renders it, with the given cells filled.
