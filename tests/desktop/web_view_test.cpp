@@ -226,7 +226,7 @@ std::size_t occurrences(std::string_view text, std::string_view word) {
 
 // Runs a function body in the page, with the arguments (a vardict, or null) as its variables; answers what
 // it returns, as text.
-std::string run_script(DesktopWindow& desktop, GtkWidget* web, const char* body, GVariant* arguments = nullptr) {
+std::string call_in_page(DesktopWindow& desktop, GtkWidget* web, const char* body, GVariant* arguments = nullptr) {
     struct Result {
         bool done = false;
         std::string text;
@@ -292,24 +292,24 @@ TEST_F(WebViewTest, PrintsEachSheetOnOnePageWithinHalfInchMarginsWhateverPaperIs
     g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&arguments, "{sv}", "sheets", g_variant_new_string(sheets.c_str()));
     const std::string centre =
-        run_script(desktop, web,
-                   "document.querySelectorAll('main > section').forEach((s) => s.classList.toggle('active', s.id === "
-                   "'matches'));"
-                   "const tables = document.getElementById('match-tables');"
-                   "tables.innerHTML = sheets;"
-                   "tables.querySelector('#match-1 table.hidden').classList.remove('hidden');"
-                   "const cell = tables.querySelector('#match-1 tbody tr:nth-child(3) td');"
-                   "cell.scrollIntoView({block: 'center', inline: 'center'});"
-                   "const box = cell.getBoundingClientRect();"
-                   "return `${box.x + box.width / 2} ${box.y + box.height / 2}`;",
-                   g_variant_builder_end(&arguments));
+        call_in_page(desktop, web,
+                     "document.querySelectorAll('main > section').forEach((s) => s.classList.toggle('active', s.id === "
+                     "'matches'));"
+                     "const tables = document.getElementById('match-tables');"
+                     "tables.innerHTML = sheets;"
+                     "tables.querySelector('#match-1 table.hidden').classList.remove('hidden');"
+                     "const cell = tables.querySelector('#match-1 tbody tr:nth-child(3) td');"
+                     "cell.scrollIntoView({block: 'center', inline: 'center'});"
+                     "const box = cell.getBoundingClientRect();"
+                     "return `${box.x + box.width / 2} ${box.y + box.height / 2}`;",
+                     g_variant_builder_end(&arguments));
     // The pointer is left over a row of match 1, which shades the row's number on screen.
     double x = 0, y = 0;
     ASSERT_EQ(std::sscanf(centre.c_str(), "%lf %lf", &x, &y), 2) << centre;
     move_pointer(web, x, y);
     const char* const shade =
         "return getComputedStyle(document.querySelector('#match-1 tbody tr:nth-child(3) th')).backgroundColor;";
-    ASSERT_TRUE(desktop.pump_until([&] { return run_script(desktop, web, shade) == "rgb(231, 231, 231)"; }));
+    ASSERT_TRUE(desktop.pump_until([&] { return call_in_page(desktop, web, shade) == "rgb(231, 231, 231)"; }));
 
     struct Paper {
         const char* name;
