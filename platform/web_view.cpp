@@ -1,6 +1,7 @@
 #include "platform/web_view.h"
 
 #include <gtk/gtk.h>
+#include <gtk/gtkunixprint.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
@@ -71,13 +72,39 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
     g_free(text);
 }
 
-// The print dialog for the page, owned by the view's window.
+// The print dialog for the page, owned by the view's window. It is ours rather than WebKit's: a paper picked
+// in it comes with the printer's default margins, and the page prints within half an inch instead.
 void print_page(WebKitWebView* view) {
     g_object_ref(view);  // the dialog runs its own loop, in which the window may go
-    WebKitPrintOperation* operation = webkit_print_operation_new(view);
     GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view));
-    webkit_print_operation_run_dialog(operation, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
-    g_object_unref(operation);
+    GtkWidget* dialog = gtk_print_unix_dialog_new(nullptr, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
+    GtkPrintUnixDialog* print = GTK_PRINT_UNIX_DIALOG(dialog);
+    // WebKit lays out copies, page sets, pages per sheet and scale itself, as its own dialog offers them.
+    gtk_print_unix_dialog_set_manual_capabilities(
+        print,
+        GtkPrintCapabilities(GTK_PRINT_CAPABILITY_NUMBER_UP | GTK_PRINT_CAPABILITY_NUMBER_UP_LAYOUT |
+                             GTK_PRINT_CAPABILITY_PAGE_SET | GTK_PRINT_CAPABILITY_REVERSE |
+                             GTK_PRINT_CAPABILITY_COPIES | GTK_PRINT_CAPABILITY_COLLATE | GTK_PRINT_CAPABILITY_SCALE));
+    gtk_print_unix_dialog_set_embed_page_setup(print, TRUE);
+    GtkPrintSettings* settings = gtk_print_settings_new();  // empty ones to start from, as WebKit's dialog has
+    gtk_print_unix_dialog_set_settings(print, settings);
+    g_object_unref(settings);
+
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+        GtkPageSetup* setup = gtk_page_setup_copy(gtk_print_unix_dialog_get_page_setup(print));
+        for (auto set_margin : {gtk_page_setup_set_top_margin, gtk_page_setup_set_bottom_margin,
+                                gtk_page_setup_set_left_margin, gtk_page_setup_set_right_margin})
+            set_margin(setup, 0.5, GTK_UNIT_INCH);
+        settings = gtk_print_unix_dialog_get_settings(print);
+        WebKitPrintOperation* operation = webkit_print_operation_new(view);
+        webkit_print_operation_set_print_settings(operation, settings);
+        webkit_print_operation_set_page_setup(operation, setup);
+        webkit_print_operation_print(operation);  // WebKit keeps the operation until the job is done
+        g_object_unref(operation);
+        g_object_unref(settings);
+        g_object_unref(setup);
+    }
+    gtk_widget_destroy(dialog);
     g_object_unref(view);
 }
 

@@ -1,7 +1,9 @@
 // The request path without a window: requests arrive on standard input, replies leave on standard output,
 // both framed as the byte length in decimal, a line feed, then the UTF-8 text. Browser tests drive the page
 // against this host, so it runs exactly the queue, worker, dispatcher and commands of the program.
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -28,15 +30,29 @@ public:
             {
                 std::lock_guard lock(output_mutex_);
                 std::cout << reply->size() << '\n' << *reply << std::flush;
+                ++replies_;
             }
+            replied_.notify_all();
             delete reply;
         }
         return true;
     }
 
     bool set_title(const std::u16string& title) override {
+        // One line per title, whatever the contest's name holds.
+        std::string line = "title: ";
+        for (const char c : to_utf8(title)) {
+            if (c == '\\')
+                line += "\\\\";
+            else if (c == '\n')
+                line += "\\n";
+            else if (c == '\r')
+                line += "\\r";
+            else
+                line += c;
+        }
         std::lock_guard lock(output_mutex_);
-        std::cerr << "title: " << to_utf8(title) << std::endl;
+        std::cerr << line << std::endl;
         return true;
     }
 
@@ -46,23 +62,48 @@ public:
 
     void destroy() { destroyed_ = true; }
 
+    // The worker answers every request exactly once, so this returns once all `requests` are answered.
+    void wait_for_replies(std::size_t requests) {
+        std::unique_lock lock(output_mutex_);
+        replied_.wait(lock, [&] { return replies_ >= requests; });
+    }
+
 private:
     std::u16string desktop_;
     std::u16string open_answer_;
     std::atomic<bool> destroyed_{false};
     std::mutex output_mutex_;
+    std::condition_variable replied_;
+    std::size_t replies_ = 0;
 };
 
-// One frame from standard input; false at the end of input or on a malformed frame.
-bool read_frame(std::string& text) {
+// No request the page sends comes near this; a longer frame is taken for broken input.
+constexpr std::size_t max_frame = std::size_t{64} << 20;
+
+enum class Frame { read, end, malformed, too_long };
+
+// One frame from standard input, taken in as its bytes arrive rather than reserved from its header; the end
+// of input inside a frame ends the input.
+Frame read_frame(std::string& text) {
     std::string header;
-    if (!std::getline(std::cin, header)) return false;
-    if (header.empty() || header.find_first_not_of("0123456789") != std::string::npos || header.size() > 9) {
-        std::cerr << "pellucan-host: malformed frame header, stopping" << std::endl;
-        return false;
+    int c;
+    while ((c = std::cin.get()) != '\n' && c != EOF && header.size() <= 20) header += static_cast<char>(c);
+    if (c == EOF) return Frame::end;
+    if (c != '\n' || header.empty() || header.find_first_not_of("0123456789") != std::string::npos)
+        return Frame::malformed;
+    std::size_t length = 0;
+    for (const char digit : header)
+        length = std::min(length * 10 + static_cast<std::size_t>(digit - '0'), max_frame + 1);
+    if (length > max_frame) return Frame::too_long;
+
+    text.clear();
+    char chunk[65536];
+    while (text.size() < length) {
+        const std::size_t wanted = std::min(sizeof chunk, length - text.size());
+        if (!std::cin.read(chunk, static_cast<std::streamsize>(wanted))) return Frame::end;
+        text.append(chunk, wanted);
     }
-    text.assign(std::stoul(header), '\0');
-    return static_cast<bool>(std::cin.read(text.data(), static_cast<std::streamsize>(text.size())));
+    return Frame::read;
 }
 
 int usage() {
@@ -95,12 +136,18 @@ int main(int argc, char** argv) {
     g_worker = std::thread(worker_main);
     initialize_functions();
 
-    for (std::string text; read_frame(text);) on_web_message_received(to_utf16(text));
+    std::size_t requests = 0;
+    Frame frame;
+    for (std::string text; (frame = read_frame(text)) == Frame::read; ++requests)
+        on_web_message_received(to_utf16(text));
+    if (frame == Frame::malformed) std::cerr << "pellucan-host: malformed frame header, stopping" << std::endl;
+    if (frame == Frame::too_long) std::cerr << "pellucan-host: a frame longer than 64 MiB, stopping" << std::endl;
 
-    // As the window's shutdown: nothing more reaches the page, the running command completes, the
-    // connection closes last.
+    // Unlike the window, which drops what is still queued, the host answers every request it has read; then,
+    // as the window's shutdown, the connection closes last.
+    window.wait_for_replies(requests);
     window.destroy();
     stop_worker();
     close_database();
-    return 0;
+    return frame == Frame::end ? 0 : 2;
 }

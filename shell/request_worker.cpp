@@ -36,8 +36,9 @@ std::string run_command(std::string_view payload) {
     } catch (const std::bad_alloc&) {
         return "ERROR:The program ran out of memory; nothing was changed.";
     } catch (const std::exception& failure) {
-        if (std::string_view(failure.what()) == "Database not initialized")
-            return "ERROR:No contest is open; create or open a contest first.";
+        const std::string_view what = failure.what();
+        if (what == "Database not initialized") return "ERROR:No contest is open; create or open a contest first.";
+        if (what == "Contest file moved") return "ERROR:The contest file was moved or deleted; nothing was saved.";
         return "ERROR:The contest database could not be used; nothing was changed.";
     } catch (...) {
         return "ERROR:The command failed; nothing was changed.";

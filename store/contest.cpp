@@ -1,8 +1,13 @@
 #include "store/contest.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -12,42 +17,198 @@
 #include "store/database.h"
 #include "store/schema.h"
 #include "store/statement.h"
+#include "store/transaction.h"
+
+namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* name_taken = "ERROR:A contest with this name is already on your desktop.";
+constexpr const char* name_refused = "ERROR:The contest folder could not be created with this name.";
+constexpr const char* not_opened = "ERROR:Critical failure, the database could not be opened.";
+constexpr const char* not_initialized = "ERROR:Critical failure, the database could not be initialized.";
+constexpr const char* name_not_saved = "ERROR:The contest name could not be saved.";
+constexpr const char* held_elsewhere = "ERROR:This contest is already open in another window.";
+constexpr const char* not_a_contest = "ERROR:This file is not a contest database.";
+constexpr const char* damaged = "ERROR:This contest file is damaged and cannot be used.";
+constexpr const char* read_only = "ERROR:This contest cannot be changed: you may not write to its file or folder.";
 
 void show_contest_in_title(const std::string& name) {
     if (g_hwnd) g_hwnd->set_title(to_utf16(name + " - Pellucan"));
 }
 
-}  // namespace
-
-std::string create_contest(std::string_view name) {
-    const std::u16string desktop = get_desktop_path();
-    // Joined as text, not as paths, so that a name beginning with a separator still stays below the desktop.
-    const std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
-    const std::filesystem::path folder(to_utf8(folder_name));
-
-    // A NUL would silently shorten the path handed to the file system.
-    if (name.find('\0') != std::string_view::npos)
-        return "ERROR:The contest folder could not be created with this name.";
+// A regular file of at least one page that begins with the library's header text; read, never written.
+bool starts_as_database(const fs::path& file) {
     std::error_code error;
-    const auto status = std::filesystem::symlink_status(folder, error);
-    if (std::filesystem::exists(status)) return "ERROR:A contest with this name is already on your desktop.";
-    if (error && error != std::errc::no_such_file_or_directory)
-        return "ERROR:The contest folder could not be created with this name.";
-    std::filesystem::create_directories(folder, error);
-    if (error) return "ERROR:The contest folder could not be created with this name.";
+    if (!fs::is_regular_file(file, error) || fs::file_size(file, error) < 512 || error) return false;
+    char header[16] = {};
+    std::ifstream stream(file, std::ios::binary);
+    return stream.read(header, sizeof header) && std::memcmp(header, "SQLite format 3", sizeof header) == 0;
+}
 
-    if (!open_database((folder / "contest.db").string()))
-        return "ERROR:Critical failure, the database could not be opened.";
-    if (sqlite3_exec(g_db, contest_schema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        close_database();
-        return "ERROR:Critical failure, the database could not be initialized.";
+// The folder as well, since the write-ahead log is made beside the file.
+bool may_write(const fs::path& file) {
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    return access(file.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK) == 0;
+}
+
+// A read-only connection that leaves the file and its folder exactly as they were. Without a write-ahead log
+// beside it the file is all there is, and an immutable connection takes no lock and makes no file; with one,
+// only a connection that reads the log sees the whole database, and the shared-memory file it makes is
+// removed again.
+class Look {
+public:
+    explicit Look(const fs::path& file) : shm_(file.string() + "-shm") {
+        std::error_code error;
+        const bool has_log = fs::exists(file.string() + "-wal", error);
+        made_shm_ = has_log && !fs::exists(shm_, error);
+        std::string uri = file.is_absolute() ? "file://" : "file:";
+        for (const char c : file.string()) {
+            if (c != '%' && c != '?' && c != '#') {
+                uri += c;
+                continue;
+            }
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            uri += escaped;
+        }
+        if (!has_log) uri += "?immutable=1";
+        rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     }
+    ~Look() {
+        sqlite3_close(db);
+        std::error_code ignored;
+        if (made_shm_) fs::remove(shm_, ignored);
+    }
+    Look(const Look&) = delete;
+    Look& operator=(const Look&) = delete;
+
+    sqlite3* db = nullptr;
+    int rc;
+
+private:
+    fs::path shm_;
+    bool made_shm_;
+};
+
+// Steps a statement without parameters once; answers the library's result code and the first column's text.
+int step_once(sqlite3* db, const char* sql, std::string& text) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW)
+        if (const auto* column = sqlite3_column_text(stmt, 0)) text = reinterpret_cast<const char*>(column);
+    sqlite3_finalize(stmt);
+    return rc;
+}
+
+// The refusal that a look at the file calls for; a lock answers the empty text, since the probe tells a
+// contest held by another window.
+std::string refusal(int rc) {
+    switch (rc & 0xff) {
+        case SQLITE_OK:
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "";
+        case SQLITE_CORRUPT:
+        case SQLITE_IOERR:
+            return damaged;
+        default:
+            return not_a_contest;
+    }
+}
+
+// SQLITE_OK for exactly the tables and triggers of a contest with every page sound; else the failure's code,
+// SQLITE_NOTADB for other tables and SQLITE_CORRUPT for a damaged page among them.
+int check_contest(sqlite3* db) {
+    SchemaFit fit = SchemaFit::other;
+    int rc = fit_contest_schema(db, fit);
+    if (rc != SQLITE_OK) return rc;
+    if (fit != SchemaFit::exact) return SQLITE_NOTADB;
+    std::string result;
+    rc = step_once(db, "PRAGMA quick_check;", result);
+    if (rc != SQLITE_ROW) return rc;
+    return result == "ok" ? SQLITE_OK : SQLITE_CORRUPT;
+}
+
+// A contest.db that an interrupted create left behind: empty, or some or all of the tables without a contest
+// row.
+bool holds_no_contest_yet(const fs::path& file) {
+    std::error_code error;
+    if (fs::is_regular_file(file, error) && fs::file_size(file, error) == 0 && !error) return true;
+    if (!starts_as_database(file)) return false;
+    Look look(file);
+    SchemaFit fit = SchemaFit::other;
+    if (look.rc != SQLITE_OK || fit_contest_schema(look.db, fit) != SQLITE_OK || fit == SchemaFit::other) return false;
+    std::string ignored;
+    const int rc = step_once(look.db, "SELECT 1 FROM contest;", ignored);
+    // The schema read, so an error here is the missing contest table.
+    return rc == SQLITE_DONE || rc == SQLITE_ERROR;
+}
+
+// Every part of the name between separators is a folder name of its own below the desktop.
+bool stays_below_desktop(std::string_view name) {
+    bool any_part = false;
+    for (std::size_t begin = 0; begin <= name.size();) {
+        const std::size_t end = std::min(name.find('/', begin), name.size());
+        const std::string_view part = name.substr(begin, end - begin);
+        if (part == "." || part == "..") return false;
+        any_part = any_part || !part.empty();
+        begin = end + 1;
+    }
+    return any_part;
+}
+
+// The tables and the contest row are stored together or not at all; answers the failure, or the empty text.
+std::string store_new_contest(std::string_view name) {
+    const std::string_view schema = contest_schema;
+    const std::size_t tables = schema.find("\n\n");
+    // Another program holding the file is making the same contest at this moment: it wins.
+    const auto schema_failure = [] {
+        return (sqlite3_errcode(g_db) & 0xff) == SQLITE_BUSY ? name_taken : not_initialized;
+    };
+    // Journal and locking mode cannot change inside a transaction, so the settings run before it.
+    if (sqlite3_exec(g_db, std::string(schema.substr(0, tables)).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return schema_failure();
+    Transaction transaction;
+    if (sqlite3_exec(g_db, contest_schema + tables, nullptr, nullptr, nullptr) != SQLITE_OK) return schema_failure();
     {
         Statement insert("INSERT INTO contest (name) VALUES (?);");
         sqlite3_bind_text(insert.stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        if (!insert.execute()) return "ERROR:The contest name could not be saved.";
+        if (!insert.execute()) return name_not_saved;
+    }
+    return transaction.commit() ? "" : name_not_saved;
+}
+
+}  // namespace
+
+std::string create_contest(std::string_view name) {
+    // The desktop itself is taken.
+    if (name.empty()) return name_taken;
+    // A NUL would silently shorten the path handed to the file system; "." and ".." would leave the desktop.
+    if (name.find('\0') != std::string_view::npos || !stays_below_desktop(name)) return name_refused;
+    const std::u16string desktop = get_desktop_path();
+    // Joined as text, not as paths, so that a name beginning with a separator still stays below the desktop.
+    const std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
+    const fs::path folder(to_utf8(folder_name));
+    const fs::path file = folder / "contest.db";
+
+    std::error_code error;
+    const auto status = fs::symlink_status(folder, error);
+    if (fs::exists(status)) {
+        // A create that was cut short is completed rather than blocking the name for good.
+        if (!holds_no_contest_yet(file)) return name_taken;
+    } else {
+        if (error && error != std::errc::no_such_file_or_directory) return name_refused;
+        fs::create_directories(folder, error);
+        if (error) return name_refused;
+    }
+
+    if (!open_database(file.string())) return not_opened;
+    const std::string failure = store_new_contest(name);
+    if (!failure.empty()) {
+        close_database();
+        return failure;
     }
     show_contest_in_title(std::string(name));
     return "";
@@ -55,7 +216,7 @@ std::string create_contest(std::string_view name) {
 
 namespace {
 
-std::string configure_and_read_name() {
+std::string configure_and_read_name(bool check_after_probe) {
     sqlite3_busy_timeout(g_db, 2000);
     bool configured;
     {
@@ -77,11 +238,19 @@ std::string configure_and_read_name() {
     }
     if (!probed) {
         close_database();
-        return "ERROR:This contest is already open in another window.";
+        return held_elsewhere;
     }
     {
         Statement commit("COMMIT;");
         commit.execute();
+    }
+    // The file was held when it was looked at and has been let go since: look now, holding it.
+    if (check_after_probe) {
+        const std::string refused = refusal(check_contest(g_db));
+        if (!refused.empty()) {
+            close_database();
+            return refused;
+        }
     }
 
     Statement select("SELECT name FROM contest WHERE id = ?;");
@@ -95,14 +264,25 @@ std::string configure_and_read_name() {
 }  // namespace
 
 std::string open_contest() {
-    const std::string path = to_utf8(show_open_contest_dialog());
-    if (path.empty()) return "None";
-    if (!open_database(path)) return "ERROR:Critical failure, the database could not be opened.";
+    const fs::path file = to_utf8(show_open_contest_dialog());
+    if (file.empty()) return "None";
+    if (g_db) return not_opened;
+
+    // Everything is checked before the file is opened for writing, so that a refused file stays as it was.
+    if (!starts_as_database(file)) return not_a_contest;
+    if (!may_write(file)) return read_only;
+    int rc;
+    {
+        Look look(file);
+        rc = look.rc == SQLITE_OK ? check_contest(look.db) : look.rc;
+    }
+    if (const std::string refused = refusal(rc); !refused.empty()) return refused;
+    if (!open_database(file.string())) return not_opened;
     try {
-        return configure_and_read_name();
+        return configure_and_read_name(rc != SQLITE_OK);
     } catch (const std::runtime_error&) {
-        // An SQLite file without the contest tables: let go of it so that another contest can be opened.
+        // The file changed after it was looked at and lost the contest tables.
         close_database();
-        return "ERROR:This file is not a contest database.";
+        return not_a_contest;
     }
 }

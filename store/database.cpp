@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <stdexcept>
+
 sqlite3* g_db = nullptr;
 
 bool open_database(const std::string& path) {
@@ -17,4 +19,10 @@ bool open_database(const std::string& path) {
 void close_database() {
     sqlite3_close(g_db);
     g_db = nullptr;
+}
+
+void ensure_database_in_place() {
+    int moved = 0;
+    if (sqlite3_file_control(g_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+        throw std::runtime_error("Contest file moved");
 }

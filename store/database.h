@@ -13,3 +13,7 @@ bool open_database(const std::string& path);
 
 // Closes the connection, if any, and forgets it.
 void close_database();
+
+// Before a write: raises "Contest file moved" when the open file is no longer at the path it was opened by
+// (moved, renamed or deleted), since what is written there is lost once the program ends.
+void ensure_database_in_place();

@@ -1,5 +1,12 @@
 #include "store/schema.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <set>
+#include <string>
+
 // The layout is what every contest file holds in its own schema table, so it stays exactly as written.
 const char* const contest_schema = R"sql(PRAGMA journal_mode = WAL;
 PRAGMA synchronous = NORMAL;
@@ -113,3 +120,52 @@ CREATE TABLE IF NOT EXISTS contestant_scores (
   FOREIGN KEY(match) REFERENCES match_results(match),
   FOREIGN KEY(contestant_id) REFERENCES contestants(id)
 ) STRICT;)sql";
+
+namespace {
+
+// Type, name, table and SQL text of one schema object, as the library keeps them (the SQL as written).
+using SchemaObject = std::array<std::string, 4>;
+
+int read_schema(sqlite3* db, std::set<SchemaObject>& objects) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_schema;", -1, &stmt, nullptr);
+    if (rc != SQLITE_OK) return rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        SchemaObject object;
+        for (int col = 0; col < 4; ++col)
+            if (const auto* text = sqlite3_column_text(stmt, col)) object[col] = reinterpret_cast<const char*>(text);
+        objects.insert(std::move(object));
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// What a new contest holds, made once in memory.
+const std::set<SchemaObject>& contest_objects() {
+    static const std::set<SchemaObject> objects = [] {
+        std::set<SchemaObject> made;
+        sqlite3* memory = nullptr;
+        if (sqlite3_open(":memory:", &memory) == SQLITE_OK &&
+            sqlite3_exec(memory, contest_schema, nullptr, nullptr, nullptr) == SQLITE_OK)
+            read_schema(memory, made);
+        sqlite3_close(memory);
+        return made;
+    }();
+    return objects;
+}
+
+}  // namespace
+
+int fit_contest_schema(sqlite3* db, SchemaFit& fit) {
+    std::set<SchemaObject> objects;
+    const int rc = read_schema(db, objects);
+    if (rc != SQLITE_OK) return rc;
+    const auto& contest = contest_objects();
+    if (objects == contest)
+        fit = SchemaFit::exact;
+    else if (std::includes(contest.begin(), contest.end(), objects.begin(), objects.end()))
+        fit = SchemaFit::part;
+    else
+        fit = SchemaFit::other;
+    return SQLITE_OK;
+}

@@ -19,6 +19,8 @@ Statement::~Statement() {
 }
 
 bool Statement::execute() {
+    // Writes inside a transaction were checked when it began.
+    if (!sqlite3_stmt_readonly(stmt) && sqlite3_get_autocommit(g_db)) ensure_database_in_place();
     if (sqlite3_step(stmt) != SQLITE_DONE) return false;
     changes = sqlite3_changes(g_db);
     return true;

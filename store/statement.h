@@ -15,7 +15,8 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    // One step; true only on completion, which also records the connection's change count.
+    // One step; true only on completion, which also records the connection's change count. A write outside a
+    // transaction raises "Contest file moved" instead when the file is no longer where it was opened.
     bool execute();
     bool clear_bindings();
     // NULL reads as the empty text.

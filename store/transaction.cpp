@@ -8,6 +8,7 @@
 
 Transaction::Transaction() {
     if (!g_db) throw std::runtime_error("Database not initialized");
+    ensure_database_in_place();
     if (sqlite3_exec(g_db, "BEGIN TRANSACTION", nullptr, nullptr, nullptr) != SQLITE_OK)
         throw std::runtime_error("Failed to begin transaction");
 }

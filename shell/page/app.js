@@ -14,8 +14,6 @@
 
   function createRequestClient(webview) {
     const requestTimeout = 5000;
-    // Opening shows the file dialog and waits for the user.
-    const openContestTimeout = 120000;
     const timeoutMessage = 'Request timeout, please try again.';
     const errorPrefix = 'ERROR:';
     let requestCounter = 0;
@@ -40,11 +38,12 @@
       const id = String(requestCounter);
       const message = `${id}:${name}:${args}`;
       return new Promise((resolve, reject) => {
-        const timeout = name === 'open_contest' ? openContestTimeout : requestTimeout;
-        const timeoutId = setTimeout(() => {
+        // Opening waits on the file dialog for as long as the user keeps it up; giving up on it would
+        // leave the chosen contest open on the native side and unknown to the page.
+        const timeoutId = name === 'open_contest' ? undefined : setTimeout(() => {
           pendingRequests.delete(id);
           reject(new RequestError(timeoutMessage));
-        }, timeout);
+        }, requestTimeout);
         pendingRequests.set(id, { resolve, reject, timeoutId });
         webview.postMessage(message);
       });
@@ -97,28 +96,59 @@
   // One dialog at a time: a dialog asked for while another is shown waits for it to be answered.
   const queueDialog = inTurn();
 
-  // Shows one overlay until finish() is called; keys pressed before it opened (the Enter that submitted
-  // a form, say) are not taken as an answer.
+  // Keys still held when a dialog closes were pressed for the dialog: their key-ups must not reach the
+  // element that gets the keys back (a key-up in a score cell adds the sheet up again).
+  function swallowKeyUps(codes) {
+    if (codes.size === 0) return;
+    const listener = (event) => {
+      if (!codes.delete(event.code)) return;
+      event.stopImmediatePropagation();
+      if (codes.size === 0) window.removeEventListener('keyup', listener, true);
+    };
+    window.addEventListener('keyup', listener, true);
+  }
+
+  // Shows one overlay until finish() is called, then gives the keys back to the element that had them.
+  // Keys pressed before it opened (the Enter that submitted a form, say) are not taken as an answer.
   function presentDialog(overlay, otherOverlay, focusTarget, onKey, buttons) {
     return new Promise((resolve) => {
       const shownAt = performance.now();
-      const keyListener = (event) => {
-        if (event.timeStamp >= shownAt) onKey(event, finish);
+      const returnFocusTo = document.activeElement;
+      // An editable cell gets its caret back as well (an input keeps its own).
+      const selection = document.getSelection();
+      const returnCaret = selection.rangeCount > 0 ? selection.getRangeAt(0).cloneRange() : null;
+      const keysHeld = new Set();
+      const keyDownListener = (event) => {
+        if (event.timeStamp < shownAt) return;
+        keysHeld.add(event.code);
+        onKey(event, finish);
       };
+      const keyUpListener = (event) => keysHeld.delete(event.code);
       const clickListeners = buttons.map(([button, answer]) => [button, () => finish(answer)]);
       function finish(answer) {
         overlay.classList.add('hidden');
-        document.removeEventListener('keydown', keyListener);
+        document.removeEventListener('keydown', keyDownListener);
+        document.removeEventListener('keyup', keyUpListener);
         for (const [button, listener] of clickListeners) button.removeEventListener('click', listener);
         mainElement.inert = false;
         otherOverlay.inert = false;
+        // An element removed meanwhile, or one that cannot take the focus, is left alone.
+        if (returnFocusTo?.isConnected) {
+          returnFocusTo.focus();
+          if (returnCaret && returnFocusTo.isContentEditable && returnFocusTo.contains(returnCaret.startContainer)) {
+            selection.removeAllRanges();
+            selection.addRange(returnCaret);
+          }
+        }
+        swallowKeyUps(keysHeld);
         resolve(answer);
       }
       overlay.classList.remove('hidden');
       mainElement.inert = true;
       otherOverlay.inert = true;
       for (const [button, listener] of clickListeners) button.addEventListener('click', listener);
-      document.addEventListener('keydown', keyListener);
+      document.addEventListener('keydown', keyDownListener);
+      document.addEventListener('keyup', keyUpListener);
       focusTarget.focus();
     });
   }
@@ -240,6 +270,10 @@
   const contestName = byId('contest-name');
   const contestNameInput = byId('contest-name-inp');
 
+  // Set while open_contest waits on the file dialog: a create or a second open sent meanwhile would only
+  // run once the dialog closes, whatever the user chose in it.
+  let openingContest = false;
+
   function showOpenContest(name) {
     contestOpen = true;
     contestName.textContent = name;
@@ -250,7 +284,7 @@
 
   byId('create-contest-form').addEventListener('submit', handle(async (event) => {
     event.preventDefault();
-    if (isContestOpen()) return;
+    if (isContestOpen() || openingContest) return;
     const name = fieldText(contestNameInput.value);
     if (name === '') {
       await showMessage('Please enter a contest name.');
@@ -267,13 +301,16 @@
   }));
 
   byId('open-contest-btn').addEventListener('click', handle(async () => {
-    if (isContestOpen()) return;
+    if (isContestOpen() || openingContest) return;
+    openingContest = true;
     let name;
     try {
       name = await requestClient.open_contest();
     } catch (error) {
       await reportFailure(error);
       return;
+    } finally {
+      openingContest = false;
     }
     // The file dialog was cancelled.
     if (name === noContestName) return;

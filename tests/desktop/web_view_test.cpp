@@ -4,11 +4,18 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "shell/page.h"
 #include "tests/desktop/desktop_support.h"
+#include "tournament/match_sheet.h"
 
 namespace {
 
@@ -128,10 +135,31 @@ TEST_F(WebViewTest, TakesTheBoundsItIsGivenAndGoesQuietWhenClosed) {
 
 namespace {
 
+// The dialog shown over the window, or null.
+GtkDialog* shown_dialog() {
+    GtkDialog* found = nullptr;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item && !found; item = item->next)
+        if (GTK_IS_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data))) found = GTK_DIALOG(item->data);
+    g_list_free(windows);
+    return found;
+}
+
+// Hands the event to the widget as if it came to the widget's window from the device; frees it; answers
+// whether something took it.
+bool deliver(GtkWidget* widget, GdkEvent* event, GdkDevice* device) {
+    event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    gdk_event_set_device(event, device);
+    const bool handled = gtk_widget_event(widget, event);
+    gdk_event_free(event);
+    return handled;
+}
+
+GdkSeat* seat() { return gdk_display_get_default_seat(gdk_display_get_default()); }
+
 // Presses key with the modifiers on the widget; answers whether something took the key.
 bool press(GtkWidget* widget, guint key, guint modifiers = 0) {
     GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
     event->key.keyval = key;
     event->key.state = modifiers;
     // Key bindings, such as Escape in an entry, look the key up by its hardware code.
@@ -141,10 +169,7 @@ bool press(GtkWidget* widget, guint key, guint modifiers = 0) {
         event->key.hardware_keycode = static_cast<guint16>(codes[0].keycode);
     g_free(codes);
     event->key.time = GDK_CURRENT_TIME;
-    gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
-    const bool handled = gtk_widget_event(widget, event);
-    gdk_event_free(event);
-    return handled;
+    return deliver(widget, event, gdk_seat_get_keyboard(seat()));
 }
 
 bool press_with_control(GtkWidget* widget, guint key) { return press(widget, key, GDK_CONTROL_MASK); }
@@ -174,15 +199,12 @@ TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
         300,
         [](gpointer data) -> gboolean {
             auto* found = static_cast<Seen*>(data);
-            GList* windows = gtk_window_list_toplevels();
-            for (GList* item = windows; item && !found->dialog; item = item->next) {
-                if (!GTK_IS_DIALOG(item->data) || !gtk_widget_get_visible(GTK_WIDGET(item->data))) continue;
-                found->dialog = true;
-                found->owner = gtk_window_get_transient_for(GTK_WINDOW(item->data));
-                gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
-            }
-            g_list_free(windows);
-            return found->dialog ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+            GtkDialog* dialog = shown_dialog();
+            if (!dialog) return G_SOURCE_CONTINUE;
+            found->dialog = true;
+            found->owner = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+            gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
+            return G_SOURCE_REMOVE;
         },
         &seen);
     EXPECT_TRUE(press_with_control(web, GDK_KEY_p));
@@ -325,4 +347,231 @@ TEST_F(WebViewTest, KeepsThePageItWasGivenAndOffersNoWayAway) {
     }
     g_signal_remove_emission_hook(signal, hook);
     EXPECT_EQ(received.size(), 4u);  // one "ready" only
+}
+
+namespace {
+
+// Runs a program and answers what it wrote to its standard output.
+std::string run(std::vector<std::string> command) {
+    std::vector<gchar*> argv;
+    for (std::string& part : command) argv.push_back(part.data());
+    argv.push_back(nullptr);
+    gchar* out = nullptr;
+    gint status = 0;
+    EXPECT_TRUE(g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, nullptr,
+                             &status, nullptr));
+    EXPECT_EQ(status, 0) << command[0];
+    std::string text = out ? out : "";
+    g_free(out);
+    return text;
+}
+
+// One printed page: its text, the paper's size, how near the ink comes to the paper's edge (in points), and
+// the longest run of dots in the hover shade of a sheet's row (#e7e7e7).
+struct PrintedPage {
+    std::string text;
+    double width = 0;
+    double height = 0;
+    double ink_to_edge = 0;
+    int hover_shade = 0;
+};
+
+std::vector<PrintedPage> read_pdf(const std::filesystem::path& pdf) {
+    constexpr int dots_per_point = 2;
+    const std::filesystem::path images = pdf.parent_path() / "page";
+    run({"pdftoppm", "-gray", "-r", std::to_string(72 * dots_per_point), pdf, images});
+    std::istringstream texts(run({"pdftotext", "-layout", pdf, "-"}));
+    std::vector<PrintedPage> pages;
+    for (std::string text; std::getline(texts, text, '\f');) {
+        // A binary PGM: "P5", width, height, maximum, one white-space character, then a byte per dot.
+        std::ifstream image(images.string() + "-" + std::to_string(pages.size() + 1) + ".pgm", std::ios::binary);
+        std::string magic;
+        int width = 0, height = 0, maximum = 0;
+        if (!(image >> magic >> width >> height >> maximum)) break;
+        image.get();
+        const std::vector<unsigned char> dots{std::istreambuf_iterator<char>(image), {}};
+        int near = std::min(width, height);
+        int shade = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0, run = 0; x < width; ++x) {
+                const int dot = dots.at(std::size_t(y) * width + x);
+                if (dot < 240) near = std::min({near, x, y, width - 1 - x, height - 1 - y});
+                run = std::abs(dot - 0xe7) <= 2 ? run + 1 : 0;
+                shade = std::max(shade, run);
+            }
+        }
+        pages.push_back({text, double(width) / dots_per_point, double(height) / dots_per_point,
+                         double(near) / dots_per_point, shade});
+    }
+    return pages;
+}
+
+std::size_t occurrences(std::string_view text, std::string_view word) {
+    std::size_t found = 0;
+    for (auto at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) ++found;
+    return found;
+}
+
+// Runs a function body in the page, with the arguments (a vardict, or null) as its variables; answers what
+// it returns, as text.
+std::string call_in_page(DesktopWindow& desktop, GtkWidget* web, const char* body, GVariant* arguments = nullptr) {
+    struct Result {
+        bool done = false;
+        std::string text;
+    } result;
+    webkit_web_view_call_async_javascript_function(
+        WEBKIT_WEB_VIEW(web), body, -1, arguments, nullptr, nullptr, nullptr,
+        [](GObject* view, GAsyncResult* async, gpointer data) {
+            auto* answer = static_cast<Result*>(data);
+            if (JSCValue* value =
+                    webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(view), async, nullptr)) {
+                gchar* text = jsc_value_to_string(value);
+                answer->text = text;
+                g_free(text);
+                g_object_unref(value);
+            }
+            answer->done = true;
+        },
+        &result);
+    EXPECT_TRUE(desktop.pump_until([&] { return result.done; }));
+    return result.text;
+}
+
+// Moves the pointer to x, y on the widget, as the mouse does.
+void move_pointer(GtkWidget* widget, double x, double y) {
+    GdkEvent* event = gdk_event_new(GDK_MOTION_NOTIFY);
+    event->motion.x = x;
+    event->motion.y = y;
+    event->motion.time = GDK_CURRENT_TIME;
+    deliver(widget, event, gdk_seat_get_pointer(seat()));
+}
+
+// A sheet as the native side renders it, with the given cells filled.
+std::string sheet(std::string_view match, const std::vector<std::pair<std::size_t, std::string_view>>& filled) {
+    const std::string_view header[] = {match, "Owls", "Ann", match, "Larks", "Bo", "O5", "O4",
+                                       "O3",  "O2",   "O1",  "L1",  "L2",    "L3", "L4", "L5"};
+    std::vector<std::string_view> cells(sheet_cells);
+    for (const auto& [cell, text] : filled) cells[cell] = text;
+    std::string html;
+    append_match_sheet(html, header, cells);
+    return html;
+}
+
+}  // namespace
+
+TEST_F(WebViewTest, PrintsEachSheetOnOnePageWithinHalfInchMarginsWhateverPaperIsPicked) {
+    GtkWidget* web = web_widget();
+    controller->put_bounds({0, 0, 640, 400});
+    bool loaded = false;
+    g_signal_connect(web, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+                         if (event == WEBKIT_LOAD_FINISHED) *static_cast<bool*>(data) = true;
+                     }),
+                     &loaded);
+    view->navigate_to_string(g_page_html);
+    ASSERT_TRUE(desktop.pump_until([&] { return loaded; }));
+
+    // The Matches screen with match 1, whose tie-break was played, and the open sheet of match 2.
+    const std::string sheets = sheet("1", {{red_total_cell, "15"},
+                                           {white_total_cell, "15"},
+                                           {red_tie_break_total_cell, "3"},
+                                           {white_tie_break_total_cell, "1"}}) +
+                               sheet("2", {});
+    GVariantBuilder arguments;
+    g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
+    g_variant_builder_add(&arguments, "{sv}", "sheets", g_variant_new_string(sheets.c_str()));
+    const std::string centre =
+        call_in_page(desktop, web,
+                     "document.querySelectorAll('main > section').forEach((s) => s.classList.toggle('active', s.id === "
+                     "'matches'));"
+                     "const tables = document.getElementById('match-tables');"
+                     "tables.innerHTML = sheets;"
+                     "tables.querySelector('#match-1 table.hidden').classList.remove('hidden');"
+                     "const cell = tables.querySelector('#match-1 tbody tr:nth-child(3) td');"
+                     "cell.scrollIntoView({block: 'center', inline: 'center'});"
+                     "const box = cell.getBoundingClientRect();"
+                     "return `${box.x + box.width / 2} ${box.y + box.height / 2}`;",
+                     g_variant_builder_end(&arguments));
+    // The pointer is left over a row of match 1, which shades the row's number on screen.
+    double x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(centre.c_str(), "%lf %lf", &x, &y), 2) << centre;
+    move_pointer(web, x, y);
+    const char* const shade =
+        "return getComputedStyle(document.querySelector('#match-1 tbody tr:nth-child(3) th')).backgroundColor;";
+    ASSERT_TRUE(desktop.pump_until([&] { return call_in_page(desktop, web, shade) == "rgb(231, 231, 231)"; }));
+
+    struct Paper {
+        const char* name;
+        double width, height;
+    };
+    gchar* made = g_dir_make_tmp("pellucan-print-XXXXXX", nullptr);
+    ASSERT_NE(made, nullptr);
+    const std::filesystem::path folder = made;
+    g_free(made);
+    for (const Paper paper : {Paper{GTK_PAPER_NAME_A4, 595.3, 841.9}, Paper{GTK_PAPER_NAME_LETTER, 612, 792}}) {
+        SCOPED_TRACE(paper.name);
+        const std::filesystem::path pdf = folder / (std::string(paper.name) + ".pdf");
+        // In the print dialog: the paper is picked, which brings the printer's default margins of a quarter
+        // inch, and the page goes to a file.
+        struct Choice {
+            const char* paper;
+            std::string uri;
+            bool made = false;
+        } choice{paper.name, "file://" + pdf.string()};
+        g_timeout_add(
+            100,
+            [](gpointer data) -> gboolean {
+                auto* picked = static_cast<Choice*>(data);
+                GtkDialog* dialog = shown_dialog();
+                if (!dialog) return G_SOURCE_CONTINUE;
+                if (!picked->made) {
+                    GtkPrintSettings* settings = gtk_print_settings_new();
+                    gtk_print_settings_set_printer(settings, "Print to File");
+                    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, picked->uri.c_str());
+                    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+                    GtkPaperSize* size = gtk_paper_size_new(picked->paper);
+                    GtkPageSetup* setup = gtk_page_setup_new();
+                    gtk_page_setup_set_paper_size_and_default_margins(setup, size);
+                    g_object_set(dialog, "print-settings", settings, "page-setup", setup, nullptr);
+                    g_object_unref(setup);
+                    gtk_paper_size_free(size);
+                    g_object_unref(settings);
+                    picked->made = true;
+                }
+                // Never a real printer: only once the file is the printer.
+                GObject* printer = nullptr;
+                gchar* name = nullptr;
+                g_object_get(dialog, "selected-printer", &printer, nullptr);
+                if (printer) g_object_get(printer, "name", &name, nullptr);
+                const bool to_file = g_strcmp0(name, "Print to File") == 0;
+                g_free(name);
+                if (printer) g_object_unref(printer);
+                if (!to_file) return G_SOURCE_CONTINUE;
+                gtk_dialog_response(dialog, GTK_RESPONSE_OK);
+                return G_SOURCE_REMOVE;
+            },
+            &choice);
+        ASSERT_TRUE(press_with_control(web, GDK_KEY_p));
+
+        // The file is whole once its trailer is written.
+        const auto written = [&] {
+            std::ifstream file(pdf, std::ios::binary);
+            const std::string text{std::istreambuf_iterator<char>(file), {}};
+            return text.find("%%EOF", text.size() > 16 ? text.size() - 16 : 0) != std::string::npos;
+        };
+        ASSERT_TRUE(desktop.pump_until(written, std::chrono::seconds(30)));
+        const auto pages = read_pdf(pdf);
+        ASSERT_EQ(pages.size(), 2u);  // each sheet starts a page, and the tie-break shares its sheet's page
+        EXPECT_EQ(occurrences(pages[0].text, "Totals"), 2u);
+        EXPECT_EQ(occurrences(pages[1].text, "Totals"), 1u);
+        for (const PrintedPage& page : pages) {
+            EXPECT_NEAR(page.width, paper.width, 1);
+            EXPECT_NEAR(page.height, paper.height, 1);
+            // Half an inch of margin (within a dot): the dialog's quarter inch is not used, and the page's own
+            // margin does not add to it.
+            EXPECT_GE(page.ink_to_edge, 35.5);
+            EXPECT_LT(page.ink_to_edge, 54);
+            EXPECT_LT(page.hover_shade, 20);  // what the pointer was over prints as it is, unshaded
+        }
+    }
+    std::filesystem::remove_all(folder);
 }

@@ -86,7 +86,7 @@ describe('Contest screen', () => {
     assert.deepEqual(await page.$$eval('#contestant-team-name-inp option', (o) => o.map((e) => e.value)), ['', 'Ash']);
   });
 
-  test('changes nothing when the file dialog is cancelled', async (t) => {
+  test('changes nothing when the file dialog is cancelled, and lets it be opened again', async (t) => {
     const session = await openSession(t, browser);
     const { page } = session;
     await page.click('#open-contest-btn');
@@ -95,6 +95,9 @@ describe('Contest screen', () => {
     assert.equal(await page.textContent('#contest-name'), 'None');
     assert.deepEqual(await controlsDisabled(page), [false, false, false]);
     assert.equal(await shownMessage(page), null);
+    await page.click('#open-contest-btn');
+    await session.settle();
+    assert.deepEqual(session.takeRequests(), ['open_contest:']);
   });
 
   test('works on for a contest named None', async (t) => {

@@ -7,7 +7,7 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import {
   contestWithTeams, createContest, dismissMessage, eventually, fieldSeparator, goTo, launchBrowser, openSession,
-  shownMessage,
+  shownMessage, tableRows,
 } from './harness.mjs';
 
 let browser;
@@ -146,6 +146,62 @@ describe('Dialogs', () => {
     await dismissMessage(page, 'Second.');
   });
 
+  test('gives the keys back to the field or score cell that had them when a message closes', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    // Enter dismisses the message that a key press in a field brought; the next keys go to that field.
+    async function dismissThenType(message, ...keys) {
+      await eventually(() => shownMessage(page), message);
+      await page.keyboard.press('Enter');
+      assert.equal(await shownMessage(page), null, `${message} is dismissed`);
+      for (const key of keys) await page.keyboard.press(key);
+    }
+
+    await page.press('#contest-name-inp', 'Enter');
+    await dismissThenType('Please enter a contest name.', ...'Spring');
+    await page.keyboard.press('Enter');
+    await eventually(() => page.textContent('#contest-name'), 'Spring');
+    await session.settle();
+
+    await goTo(page, 'teams');
+    await page.press('#team-name-inp', 'Enter');
+    await dismissThenType('Please enter a team name.', ...'Zulu');
+    await page.keyboard.press('Enter');
+    await session.settle();
+    assert.deepEqual(await tableRows(page, '#teams-body'), [['Zulu', '', '1']]);
+
+    // A letter typed into the select picks the team that starts with it.
+    await goTo(page, 'contestants');
+    await page.press('#contestant-team-name-inp', 'Enter');
+    await dismissThenType('Please select a team name.', 'Z');
+    await page.press('#contestant-name-inp', 'Enter');
+    await dismissThenType('Please enter a contestant name.', ...'Ann');
+    await page.press('#contestant-chair-inp', 'Enter');
+    await dismissThenType('Please enter a chair.', '3');
+    await page.keyboard.press('Enter');
+    await session.settle();
+    assert.deepEqual(await tableRows(page, '#contestants-body'), [['Zulu', 'Ann', '3']]);
+
+    // A sheet to score: a second team and the missing chairs, straight through the host.
+    assert.equal(await session.host.request('call_save_team', ['none', 'Yankee', '', ''].join(fieldSeparator)), '');
+    const teams = (await session.host.request('fetch_teams')).split(fieldSeparator);
+    const seat = ([team, chair]) => ['none', teams[teams.indexOf(team) - 1], `${team} ${chair}`, chair].join(fieldSeparator);
+    for (const place of [['Zulu', 1], ['Zulu', 2], ['Zulu', 4], ['Yankee', 1], ['Yankee', 2], ['Yankee', 3], ['Yankee', 4]]) {
+      assert.equal(await session.host.request('save_contestant', seat(place)), '');
+    }
+    assert.equal(await session.host.request('start_contest'), '');
+    await goTo(page, 'matches');
+    await session.settle();
+    const redOne = page.locator('#match-tables match-table td').nth(4);
+    await redOne.focus();
+    // The key-up of the Enter that dismisses the message does not add the sheet up again.
+    await page.keyboard.type('x');
+    await dismissThenType('x is not a number.', 'Backspace', '5');
+    assert.equal(await redOne.textContent(), '5');
+    assert.equal(await page.locator('#match-tables match-table td').nth(396).textContent(), '5');
+    assert.equal(await shownMessage(page), null);
+  });
+
   test('asks for confirmation with Cancel focused, Escape cancelling and OK confirming', async (t) => {
     const session = await openSession(t, browser, { host: false });
     const { page } = session;
@@ -161,14 +217,16 @@ describe('Dialogs', () => {
       'This will lock all teams, contestants, and seeds. You will only be able to edit spelling after this point.');
     assert.equal(await activeElementId(page), 'confirm-cancel');
     assert.deepEqual(await inert(page), [true, true, false]);
-    // Enter activates the focused button, which is Cancel.
+    // Enter activates the focused button, which is Cancel; the keys go back to the Start button.
     await page.keyboard.press('Enter');
     assert.equal(await confirmShown(), false);
     assert.deepEqual(await inert(page), [false, false, false]);
+    assert.equal(await activeElementId(page), 'start-contest-btn');
 
     await page.click('#start-contest-btn');
     await page.keyboard.press('Escape');
     assert.equal(await confirmShown(), false);
+    assert.equal(await activeElementId(page), 'start-contest-btn');
     await page.click('#start-contest-btn');
     await page.click('#confirm-cancel');
     assert.deepEqual(session.takeRequests(), []);

@@ -2,7 +2,9 @@
 // side, so that ids, replies and time-outs are under the test's control.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { dismissMessage, eventually, launchBrowser, openSession, shownMessage } from './harness.mjs';
+import {
+  dismissMessage, eventually, fieldSeparator, launchBrowser, openSession, shownMessage, tableRows,
+} from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launchBrowser(); });
@@ -82,15 +84,33 @@ describe('Request client', () => {
     await eventually(() => session.requests, ['1:create_contest:Spring', '2:create_contest:Spring']);
   });
 
-  test('gives open_contest two minutes for the file dialog', async (t) => {
+  test('waits for open_contest as long as the file dialog stays up, and opens the contest chosen late', async (t) => {
     const session = await openSession(t, browser, { host: false, clock: true });
     const { page } = session;
     await page.click('#open-contest-btn');
     await eventually(() => session.requests, ['1:open_contest:']);
-    await page.clock.runFor(119000);
+    // Neither a second open nor a create is queued behind the dialog.
+    await page.click('#open-contest-btn');
+    await submitContestName(page, 'Spring');
+    await page.clock.runFor(10 * 60 * 1000);
     assert.equal(await shownMessage(page), null);
-    await page.clock.runFor(2000);
-    await dismissMessage(page, 'Request timeout, please try again.');
+    assert.deepEqual(session.takeRequests(), ['open_contest:']);
+
+    // The late name opens the contest as a timely one does: the screen locks and the lists are fetched.
+    await session.reply('1:Club Night');
+    await eventually(() => page.textContent('#contest-name'), 'Club Night');
+    const lists = [['fetch_teams', ['7', 'Ash', 'Rowan', '1']], ['fetch_contestants', ['9', 'Ash', 'Avery', '1']],
+      ['fetch_contestant_counts', ['Ash', '1']]];
+    for (const [index, [name, fields]] of lists.entries()) {
+      const id = index + 2;
+      await eventually(() => session.requests.at(-1), `${id}:${name}:`);
+      await session.reply(`${id}:${fields.join(fieldSeparator)}`);
+    }
+    assert.deepEqual(await tableRows(page, '#teams-body'), [['Ash', 'Rowan', '1']]);
+    await eventually(() => tableRows(page, '#contestant-counts-body'), [['Ash', '1']]);
+    assert.deepEqual(await tableRows(page, '#contestants-body'), [['Ash', 'Avery', '1']]);
+    assert.deepEqual(await page.evaluate(() => ['contest-name-inp', 'create-contest-btn', 'open-contest-btn']
+      .map((id) => document.getElementById(id).disabled)), [true, true, true]);
   });
 
   test('carries text outside ASCII both ways through the native side', async (t) => {

@@ -46,3 +46,40 @@ TEST(HeadlessHost, OpensTheFileNamedForTheDialog) {
     EXPECT_EQ(host.finish(), 0);
     EXPECT_EQ(second.finish(), 0);
 }
+
+TEST(HeadlessHost, AnswersEveryRequestItReadBeforeTheInputEnds) {
+    TempDir desktop;
+    HostProcess host({"--desktop", desktop.path().string()});
+    // The create is still running while the rest are read and the input ends; a title keeps to one line.
+    host.send("1:create_contest:Two\nLines");
+    for (int id = 2; id <= 300; ++id) host.send(std::to_string(id) + ":fetch_teams:");
+    EXPECT_EQ(host.finish(), 0);
+    EXPECT_EQ(host.receive(), "1:");
+    for (int id = 2; id <= 300; ++id) EXPECT_EQ(host.receive(), std::to_string(id) + ":");
+    EXPECT_EQ(host.errors(), "title: Two\\nLines - Pellucan\n");
+}
+
+TEST(HeadlessHost, RefusesAFrameLongerThan64MiBWithoutReservingIt) {
+    TempDir desktop;
+    // Reserving the announced gigabyte under this limit would abort the host.
+    HostProcess host({"--desktop", desktop.path().string()}, 800000);
+    host.send("1:fetch_teams:");
+    host.send_bytes("999999999\n");
+    EXPECT_EQ(host.receive(), "1:ERROR:No contest is open; create or open a contest first.");
+    EXPECT_EQ(host.finish(), 2);
+    EXPECT_EQ(host.errors(), "pellucan-host: a frame longer than 64 MiB, stopping\n");
+}
+
+TEST(HeadlessHost, RefusesASaveOnceTheContestFolderIsRemoved) {
+    TempDir desktop;
+    HostProcess host({"--desktop", desktop.path().string()});
+    EXPECT_EQ(host.request("1:create_contest:Gone"), "1:");
+    EXPECT_EQ(host.request(std::string("2:call_save_team:none\x1FOwls\x1F\x1F")), "2:");
+    std::filesystem::remove_all(desktop.path() / "Gone");
+    // A single write and a transaction alike; what the connection still reads shows that nothing was written.
+    const std::string moved = "ERROR:The contest file was moved or deleted; nothing was saved.";
+    EXPECT_EQ(host.request(std::string("3:call_save_team:none\x1FLarks\x1F\x1F")), "3:" + moved);
+    EXPECT_EQ(host.request("4:randomize_seeds:"), "4:" + moved);
+    EXPECT_EQ(host.request("5:fetch_teams:"), std::string("5:1\x1FOwls\x1F\x1F") + "1");
+    EXPECT_EQ(host.finish(), 0);
+}

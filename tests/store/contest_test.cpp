@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "shell/text.h"
 #include "store/database.h"
+#include "store/schema.h"
 #include "tests/support/contest_fixture.h"
+#include "tests/support/teams.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +30,26 @@ protected:
 
     void choose(const fs::path& file) { window.dialog_answer = to_utf16(file.string()); }
 };
+
+std::string bytes_of(const fs::path& file) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(file, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+void write_file(const fs::path& file, const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
+
+// Runs SQL on a connection of its own, as another program would.
+void exec_elsewhere(const fs::path& file, const std::string& sql) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
+    sqlite3_close(other);
+}
+
+bool has_log_files(const fs::path& file) {
+    return fs::exists(file.string() + "-wal") || fs::exists(file.string() + "-shm");
+}
 
 }  // namespace
 
@@ -65,6 +91,64 @@ TEST_F(Contest, CreateRefusesANameTheFileSystemCannotTakeAndOpensNothing) {
     EXPECT_EQ(create_contest(std::string("a\0b", 3)), "ERROR:The contest folder could not be created with this name.");
     EXPECT_EQ(g_db, nullptr);
     EXPECT_TRUE(window.titles().empty());
+}
+
+TEST_F(Contest, CreateRefusesNamesThatLeaveTheDesktop) {
+    // The desktop sits two folders down, so that whatever a name makes beside or above it shows.
+    const fs::path inner = desktop.path() / "home" / "Desktop";
+    fs::create_directories(inner);
+    window.desktop = to_utf16(inner.string());
+    for (const char* name : {"../Escaped", "../../x", "a/../../x", "x/..", ".", "..", "a/./b", "/", "Region/../.."})
+        EXPECT_EQ(create_contest(name), "ERROR:The contest folder could not be created with this name.") << name;
+    EXPECT_EQ(g_db, nullptr);
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(desktop.path()), {}), 2);  // home and the desktop
+    // The empty name is still the desktop itself, which is taken; nested names keep working.
+    EXPECT_EQ(create_contest(""), "ERROR:A contest with this name is already on your desktop.");
+    EXPECT_EQ(create_contest("Region/Heat 1"), "");
+    EXPECT_TRUE(fs::is_regular_file(inner / "Region" / "Heat 1" / "contest.db"));
+}
+
+TEST_F(Contest, CreateCompletesAContestThatACutShortCreateLeftWithoutItsRow) {
+    // An empty file, as a create stopped before the schema leaves it.
+    fs::create_directory(desktop.path() / "Cut");
+    write_file(desktop.path() / "Cut" / "contest.db", "");
+    EXPECT_EQ(create_contest("Cut"), "");
+    EXPECT_EQ(query("SELECT name FROM contest;"), "Cut");
+    EXPECT_EQ(query("SELECT COUNT(*) FROM sqlite_schema WHERE type IN ('table', 'trigger');"), "13");
+    EXPECT_EQ(window.titles().back(), "Cut - Pellucan");
+    close_database();
+
+    // The tables without the contest row.
+    fs::create_directory(desktop.path() / "Bare");
+    exec_elsewhere(desktop.path() / "Bare" / "contest.db", contest_schema);
+    EXPECT_EQ(create_contest("Bare"), "");
+    EXPECT_EQ(query("SELECT name FROM contest;"), "Bare");
+    close_database();
+
+    // A real contest, and a contest.db that is no contest at all, keep the name taken and stay as they are.
+    fs::create_directory(desktop.path() / "Notes");
+    write_file(desktop.path() / "Notes" / "contest.db", "notes");
+    const std::string before = bytes_of(desktop.path() / "Cut" / "contest.db");
+    for (const char* name : {"Cut", "Notes"})
+        EXPECT_EQ(create_contest(name), "ERROR:A contest with this name is already on your desktop.") << name;
+    EXPECT_EQ(bytes_of(desktop.path() / "Cut" / "contest.db"), before);
+    EXPECT_EQ(bytes_of(desktop.path() / "Notes" / "contest.db"), "notes");
+    EXPECT_EQ(g_db, nullptr);
+}
+
+TEST_F(Contest, CreateLosesCleanlyToAnotherProgramMakingTheSameContest) {
+    const fs::path file = desktop.path() / "Race" / "contest.db";
+    fs::create_directory(file.parent_path());
+    write_file(file, "");
+    // The other program has its file open and locked for its own create.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(create_contest("Race"), "ERROR:A contest with this name is already on your desktop.");
+    EXPECT_EQ(g_db, nullptr);
+    EXPECT_EQ(bytes_of(file), "");
+    EXPECT_EQ(sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
 }
 
 TEST_F(Contest, ASecondCreateOrOpenInTheSameRunIsRefused) {
@@ -122,21 +206,117 @@ TEST_F(Contest, OpenOfAFileWithoutAContestRowLeavesTheConnectionOpen) {
     EXPECT_NE(g_db, nullptr);
 }
 
-TEST_F(Contest, OpenOfADatabaseWithoutContestTablesLetsGoOfIt) {
-    const fs::path empty = desktop.path() / "empty.db";
-    std::ofstream(empty).flush();
-    choose(empty);
+TEST_F(Contest, OpenRefusesAFileThatIsNotAContestAndLeavesItExactlyAsItWas) {
+    const fs::path other_tables = desktop.path() / "other.db";
+    exec_elsewhere(other_tables, "CREATE TABLE notes (text TEXT);");
+    // A trigger that would wipe the contestants at the next save of a team.
+    const std::string wipe = "CREATE TRIGGER wipe AFTER UPDATE ON teams BEGIN DELETE FROM contestants; END;";
+    const fs::path trap = stored_contest("Trap");
+    exec_elsewhere(trap, wipe);
+    // The same with the trigger still in the write-ahead log beside the file, as a program cut short leaves it.
+    const fs::path logged = stored_contest("Logged");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(logged.c_str(), &other), SQLITE_OK);
+    sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    ASSERT_EQ(sqlite3_exec(other, ("PRAGMA locking_mode = EXCLUSIVE;" + wipe).c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    const fs::path log = logged.string() + "-wal";
+    const std::string log_before = bytes_of(log);
+    ASSERT_FALSE(log_before.empty());
+    write_file(desktop.path() / "empty.db", "");
+    write_file(desktop.path() / "one.db", "x");
+    write_file(desktop.path() / "notes.db", "these are not the tables you are looking for");
+    write_file(desktop.path() / "short.db", std::string("SQLite format 3\0", 16) + "cut short");
+
+    for (const fs::path& file : {desktop.path() / "empty.db", desktop.path() / "one.db", desktop.path() / "notes.db",
+                                 desktop.path() / "short.db", other_tables, trap, logged}) {
+        const std::string before = bytes_of(file);
+        choose(file);
+        EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.") << file;
+        EXPECT_EQ(bytes_of(file), before) << file;
+        EXPECT_FALSE(fs::exists(file.string() + "-shm")) << file;
+        EXPECT_EQ(fs::exists(file.string() + "-wal"), file == logged) << file;
+        EXPECT_EQ(g_db, nullptr);
+    }
+    EXPECT_EQ(bytes_of(log), log_before);
+    // A path that does not exist is not made.
+    choose(desktop.path() / "missing.db");
     EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.");
-    EXPECT_EQ(g_db, nullptr);
-    // Another contest can still be opened in the same run.
-    choose(stored_contest("Real"));
-    EXPECT_EQ(open_contest(), "Real");
+    EXPECT_FALSE(fs::exists(desktop.path() / "missing.db"));
+    // A contest still opens in the same run, also one that a program cut short left in its write-ahead log.
+    make_contest("Cut Short");
+    sqlite3_db_config(g_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    close_database();
+    const fs::path cut_short = desktop.path() / "Cut Short" / "contest.db";
+    ASSERT_TRUE(fs::exists(cut_short.string() + "-wal"));
+    choose(cut_short);
+    EXPECT_EQ(open_contest(), "Cut Short");
+    EXPECT_FALSE(fs::exists(cut_short.string() + "-shm"));
 }
 
-TEST_F(Contest, OpenOfAFileThatIsNotADatabaseFailsAtTheProbe) {
-    const fs::path text = desktop.path() / "notes.db";
-    std::ofstream(text) << "these are not the tables you are looking for, not even close to sixteen bytes";
-    choose(text);
-    EXPECT_EQ(open_contest(), "ERROR:This contest is already open in another window.");
+TEST_F(Contest, OpenRefusesAContestItMayNotWriteWithItsOwnSentence) {
+    const fs::path file = stored_contest("Archive");
+    const std::string before = bytes_of(file);
+    fs::permissions(desktop.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(file.parent_path(), fs::perms::owner_write, fs::perm_options::remove);
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::remove);
+    choose(file);
+    // Root may write anything, so as root the command runs in a child that has become "nobody".
+    int answer[2];
+    ASSERT_EQ(pipe(answer), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(1);
+        const std::string result = open_contest();
+        _exit(write(answer[1], result.data(), result.size()) == static_cast<ssize_t>(result.size()) ? 0 : 1);
+    }
+    close(answer[1]);
+    std::string result(200, '\0');
+    const ssize_t length = read(answer[0], result.data(), result.size());
+    close(answer[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    EXPECT_EQ(result, "ERROR:This contest cannot be changed: you may not write to its file or folder.");
+    EXPECT_EQ(bytes_of(file), before);
+    EXPECT_FALSE(has_log_files(file));
+    fs::permissions(file.parent_path(), fs::perms::owner_write, fs::perm_options::add);  // so it can be removed
+}
+
+TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
+    make_contest("Torn");
+    add_teams(100);
+    const int page = std::stoi(query("SELECT rootpage FROM sqlite_schema WHERE name = 'contestants';"));
+    const int page_size = std::stoi(query("PRAGMA page_size;"));
+    close_database();
+    const fs::path file = desktop.path() / "Torn" / "contest.db";
+    std::string bytes = bytes_of(file);
+    bytes.replace(static_cast<std::size_t>((page - 1) * page_size), page_size, page_size, 'U');
+    write_file(file, bytes);
+    choose(file);
+    EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
+    EXPECT_EQ(bytes_of(file), bytes);
+    EXPECT_FALSE(has_log_files(file));
     EXPECT_EQ(g_db, nullptr);
+}
+
+TEST_F(Contest, OpenChecksAContestThatAnotherWindowLetsGoDuringTheProbe) {
+    const fs::path file = stored_contest("Trap");
+    exec_elsewhere(file, "CREATE TRIGGER wipe AFTER UPDATE ON teams BEGIN DELETE FROM contestants; END;");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    // Held while the file is looked at, let go while the probe waits: it is looked at again, held by the probe.
+    std::thread letting_go([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_close(other);
+    });
+    choose(file);
+    EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.");
+    letting_go.join();
+    EXPECT_EQ(g_db, nullptr);
+    EXPECT_FALSE(has_log_files(file));
 }

@@ -35,13 +35,18 @@ void exec_sql(const std::string& sql) {
 std::string query(const std::string& sql) {
     Statement statement(sql);
     std::string rows;
-    for (bool first = true; sqlite3_step(statement.stmt) == SQLITE_ROW; first = false)
-        rows += (first ? "" : "|") + statement.column_text(0);
+    for (bool first = true; sqlite3_step(statement.stmt) == SQLITE_ROW; first = false) {
+        if (!first) rows += '|';
+        rows += statement.column_text(0);
+    }
     return rows;
 }
 
 std::string join_fields(const std::vector<std::string>& parts) {
     std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "\x1F" : "") + parts[i];
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) text += '\x1F';
+        text += parts[i];
+    }
     return text;
 }

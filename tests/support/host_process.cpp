@@ -10,6 +10,12 @@
 
 namespace {
 
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool address_sanitizer = true;
+#else
+constexpr bool address_sanitizer = false;
+#endif
+
 void write_all(int fd, const std::string& text) {
     for (std::size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -20,7 +26,7 @@ void write_all(int fd, const std::string& text) {
 
 }  // namespace
 
-HostProcess::HostProcess(const std::vector<std::string>& arguments) {
+HostProcess::HostProcess(const std::vector<std::string>& arguments, long memory_limit_kib) {
     int in[2], out[2], err[2];
     // Close-on-exec, so that a later host does not hold this one's pipes open.
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) throw std::runtime_error("pipe failed");
@@ -30,11 +36,15 @@ HostProcess::HostProcess(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     std::vector<std::string> args{PELLUCAN_HOST};
+    // The shell sets the limit and then becomes the host.
+    if (memory_limit_kib > 0 && !address_sanitizer)
+        args = {"/bin/sh", "-c", "ulimit -v " + std::to_string(memory_limit_kib) + " && exec \"$0\" \"$@\"",
+                PELLUCAN_HOST};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int spawned = posix_spawn(&pid_, PELLUCAN_HOST, &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
@@ -54,9 +64,9 @@ HostProcess::~HostProcess() {
         if (fd >= 0) close(fd);
 }
 
-void HostProcess::send(const std::string& request) {
-    write_all(input_, std::to_string(request.size()) + "\n" + request);
-}
+void HostProcess::send(const std::string& request) { send_bytes(std::to_string(request.size()) + "\n" + request); }
+
+void HostProcess::send_bytes(const std::string& bytes) { write_all(input_, bytes); }
 
 bool HostProcess::read_some(std::string& buffer, int fd, std::chrono::milliseconds timeout) {
     pollfd p{fd, POLLIN, 0};

@@ -9,12 +9,16 @@
 // The headless host as a child process, spoken to through its framed standard input and output.
 class HostProcess {
 public:
-    explicit HostProcess(const std::vector<std::string>& arguments);
+    // A memory limit (in KiB, as `ulimit -v` takes it) is left out in the sanitizer build, whose shadow memory
+    // needs more address space than any sane limit.
+    explicit HostProcess(const std::vector<std::string>& arguments, long memory_limit_kib = 0);
     ~HostProcess();
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
 
     void send(const std::string& request);
+    // Bytes as they are, framed or not.
+    void send_bytes(const std::string& bytes);
     // The next reply; throws when none arrives in time.
     std::string receive(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // send, then receive.

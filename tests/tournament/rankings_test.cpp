@@ -24,8 +24,11 @@ protected:
         std::vector<std::string> rows;
         const auto fields = split_fields(answer);
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (i % k == 0) rows.emplace_back();
-            rows.back() += (i % k ? "|" : "") + std::string(fields[i]);
+            if (i % k == 0)
+                rows.emplace_back();
+            else
+                rows.back() += '|';
+            rows.back() += fields[i];
         }
         EXPECT_EQ(fields.size() % k, 0u);
         std::sort(rows.begin() + std::min(fixed, rows.size()), rows.end());

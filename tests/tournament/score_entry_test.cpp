@@ -88,7 +88,8 @@ protected:
 std::string sheet_with(int match, int red_total, int white_total, const std::string& red_tie_break,
                        const std::string& white_tie_break) {
     auto fields = blank_sheet(match);
-    for (std::size_t column = 0; column < 12; ++column) fields[subtotal_cell + column + 1] = "0";
+    // A char, not "0": GCC 12 at -O3 takes assigning a one-letter literal here for an overlapping copy.
+    for (std::size_t column = 0; column < 12; ++column) fields[subtotal_cell + column + 1] = '0';
     fields[subtotal_cell + 5 + 1] = "7";   // red bonus
     fields[subtotal_cell + 6 + 1] = "-3";  // white bonus
     fields[red_total_cell + 1] = std::to_string(red_total);
