@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "shell/page.h"
 #include "tests/desktop/desktop_support.h"
@@ -35,10 +38,50 @@ protected:
 
     // The view's widget inside the window, or null when it has left the window.
     GtkWidget* web_widget() const {
-        GList* children = gtk_container_get_children(GTK_CONTAINER(desktop.window->content_area()));
-        GtkWidget* widget = children ? GTK_WIDGET(children->data) : nullptr;
-        g_list_free(children);
-        return widget;
+        return find_widget(desktop.window->content_area(),
+                           [](GtkWidget* widget) { return WEBKIT_IS_WEB_VIEW(widget); });
+    }
+
+    // The find bar's widget of that name.
+    GtkWidget* named(const char* name) const {
+        return find_widget(desktop.window->content_area(),
+                           [name](GtkWidget* widget) { return g_strcmp0(gtk_widget_get_name(widget), name) == 0; });
+    }
+
+    static GtkWidget* find_widget(GtkWidget* root, const std::function<bool(GtkWidget*)>& wanted) {
+        if (wanted(root)) return root;
+        GtkWidget* found = nullptr;
+        if (GTK_IS_CONTAINER(root)) {
+            GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+            for (GList* child = children; child && !found; child = child->next)
+                found = find_widget(GTK_WIDGET(child->data), wanted);
+            g_list_free(children);
+        }
+        return found;
+    }
+
+    // Runs script in the page; answers its value as text.
+    std::string run_script(const char* script) {
+        struct Result {
+            bool done = false;
+            std::string text;
+        } result;
+        webkit_web_view_evaluate_javascript(
+            WEBKIT_WEB_VIEW(web_widget()), script, -1, nullptr, nullptr, nullptr,
+            [](GObject* source, GAsyncResult* answer, gpointer data) {
+                auto* done = static_cast<Result*>(data);
+                if (JSCValue* value =
+                        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), answer, nullptr)) {
+                    gchar* text = jsc_value_to_string(value);
+                    done->text = text;
+                    g_free(text);
+                    g_object_unref(value);
+                }
+                done->done = true;
+            },
+            &result);
+        EXPECT_TRUE(desktop.pump_until([&] { return result.done; }));
+        return result.text;
     }
 
     bool wait_for_messages(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
@@ -114,14 +157,22 @@ bool deliver(GtkWidget* widget, GdkEvent* event, GdkDevice* device) {
 
 GdkSeat* seat() { return gdk_display_get_default_seat(gdk_display_get_default()); }
 
-// Presses Ctrl with key on the widget; answers whether something took the key.
-bool press_with_control(GtkWidget* widget, guint key) {
+// Presses key with the modifiers on the widget; answers whether something took the key.
+bool press(GtkWidget* widget, guint key, guint modifiers = 0) {
     GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
     event->key.keyval = key;
-    event->key.state = GDK_CONTROL_MASK;
+    event->key.state = modifiers;
+    // Key bindings, such as Escape in an entry, look the key up by its hardware code.
+    GdkKeymapKey* codes = nullptr;
+    gint n_codes = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), key, &codes, &n_codes))
+        event->key.hardware_keycode = static_cast<guint16>(codes[0].keycode);
+    g_free(codes);
     event->key.time = GDK_CURRENT_TIME;
     return deliver(widget, event, gdk_seat_get_keyboard(seat()));
 }
+
+bool press_with_control(GtkWidget* widget, guint key) { return press(widget, key, GDK_CONTROL_MASK); }
 
 }  // namespace
 
@@ -159,6 +210,143 @@ TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
     EXPECT_TRUE(press_with_control(web, GDK_KEY_p));
     EXPECT_TRUE(seen.dialog);
     EXPECT_EQ(GTK_WIDGET(seen.owner), desktop.toplevel());
+}
+
+namespace {
+
+constexpr const char* find_page = R"(<!DOCTYPE html><meta charset="utf-8">
+<p>Apple pie, apple juice and APPLE cake.</p>
+<script>window.chrome.webview.postMessage('ready');</script>)";
+
+}  // namespace
+
+TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
+    view->navigate_to_string(find_page);
+    ASSERT_TRUE(wait_for_messages(1));
+    GtkWidget* top = desktop.toplevel();
+    GtkWidget* web = web_widget();
+    GtkWidget* entry = named("find-entry");
+    GtkWidget* count = named("find-count");
+    ASSERT_NE(entry, nullptr);
+    const auto count_becomes = [&](const std::string& text) {
+        return desktop.pump_until([&] { return gtk_label_get_text(GTK_LABEL(count)) == text; });
+    };
+    const auto type = [&](const char* text) {
+        for (const char* key = text; *key; ++key) press(top, gdk_unicode_to_keyval(static_cast<guint>(*key)));
+    };
+    gtk_widget_grab_focus(web);
+    EXPECT_FALSE(gtk_widget_is_visible(entry));  // hidden until asked for
+
+    // Ctrl+F gives the entry the keys and searches for the page's selection, counting from the top of the
+    // page whatever the case.
+    run_script(
+        "const words = document.querySelector('p').firstChild; getSelection().setBaseAndExtent(words, 11, words, 16)");
+    EXPECT_TRUE(press_with_control(top, GDK_KEY_f));
+    EXPECT_TRUE(gtk_widget_is_visible(entry));
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(top)), entry);
+    EXPECT_TRUE(desktop.pump_until([&] { return std::string(gtk_entry_get_text(GTK_ENTRY(entry))) == "apple"; }));
+    EXPECT_TRUE(count_becomes("1 of 3"));
+    EXPECT_TRUE(desktop.pump_until([&] { return run_script("String(getSelection())") == "Apple"; }));
+
+    // The text stays selected, so typing replaces it; the count follows the typing, and so it does after
+    // Ctrl+F in the bar.
+    type("cake");
+    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))), "cake");
+    EXPECT_TRUE(count_becomes("1 of 1"));
+    press_with_control(top, GDK_KEY_f);
+    type("apple");
+    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))), "apple");
+    EXPECT_TRUE(count_becomes("1 of 3"));
+
+    // Enter and F3 go on, Shift goes back, both wrap.
+    press(top, GDK_KEY_Return);
+    EXPECT_TRUE(count_becomes("2 of 3"));
+    press(top, GDK_KEY_F3);
+    EXPECT_TRUE(count_becomes("3 of 3"));
+    EXPECT_TRUE(desktop.pump_until([&] { return run_script("String(getSelection())") == "APPLE"; }));
+    press(top, GDK_KEY_Return);
+    EXPECT_TRUE(count_becomes("1 of 3"));
+    press(top, GDK_KEY_Return, GDK_SHIFT_MASK);
+    EXPECT_TRUE(count_becomes("3 of 3"));
+    press(top, GDK_KEY_F3, GDK_SHIFT_MASK);
+    EXPECT_TRUE(count_becomes("2 of 3"));
+    type("s");
+    EXPECT_TRUE(count_becomes("No matches"));
+
+    // Escape hides the bar and gives the keys back to the page; hidden, the bar takes no key.
+    press(top, GDK_KEY_Escape);
+    EXPECT_FALSE(gtk_widget_is_visible(entry));
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(top)), web);
+    press(top, GDK_KEY_F3);
+    EXPECT_FALSE(gtk_widget_is_visible(entry));
+    EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(count))), "No matches");
+}
+
+TEST_F(WebViewTest, KeepsThePageItWasGivenAndOffersNoWayAway) {
+    view->navigate_to_string(echo_page);
+    ASSERT_TRUE(wait_for_messages(1));
+
+    // A right click on the page: its menu, as the view would show it, has no Back, Forward, Stop or Reload.
+    struct Menu {
+        bool shown = false;
+        std::vector<WebKitContextMenuAction> actions;
+        std::string last;
+    } menu;
+    GtkWidget* web = web_widget();
+    const gulong listener = g_signal_connect(
+        web, "context-menu",
+        G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* items, GdkEvent*, WebKitHitTestResult*, gpointer data) {
+            auto* seen = static_cast<Menu*>(data);
+            for (GList* item = webkit_context_menu_get_items(items); item; item = item->next) {
+                auto* entry = static_cast<WebKitContextMenuItem*>(item->data);
+                seen->actions.push_back(webkit_context_menu_item_get_stock_action(entry));
+                GAction* action = webkit_context_menu_item_get_gaction(entry);
+                seen->last = action ? g_action_get_name(action) : "";
+            }
+            seen->shown = true;
+            return TRUE;  // not on the screen
+        }),
+        &menu);
+    for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+        GdkEvent* click = gdk_event_new(type);
+        click->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(web)));
+        click->button.button = GDK_BUTTON_SECONDARY;
+        click->button.x = click->button.y = 100;
+        click->button.time = GDK_CURRENT_TIME;
+        gdk_event_set_device(click, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+        gtk_widget_event(web, click);
+        gdk_event_free(click);
+    }
+    ASSERT_TRUE(desktop.pump_until([&] { return menu.shown; }));
+    g_signal_handler_disconnect(web, listener);
+    // On a plain part of the page that leaves Print… alone, with no separator around it.
+    EXPECT_EQ(menu.actions, std::vector<WebKitContextMenuAction>{WEBKIT_CONTEXT_MENU_ACTION_CUSTOM});
+    EXPECT_EQ(menu.last, "print");
+
+    // Nor can a script or a link take the page away.
+    // Every decision that the view asks for, counted as it is asked.
+    static int decisions;
+    decisions = 0;
+    const guint signal = g_signal_lookup("decide-policy", WEBKIT_TYPE_WEB_VIEW);
+    const gulong hook = g_signal_add_emission_hook(
+        signal, 0, [](GSignalInvocationHint*, guint, const GValue*, gpointer) -> gboolean { return ++decisions > 0; },
+        nullptr, nullptr);
+
+    int asked = 0;
+    for (const char* leave : {"location.reload()", "location.href = 'about:blank'",
+                              "document.body.appendChild(Object.assign(document.createElement('a'), "
+                              "{href: 'https://example.com/'})).click()"}) {
+        run_script(leave);
+        ASSERT_TRUE(desktop.pump_until([&] { return decisions > asked; })) << leave;
+        asked = decisions;
+        // Had the page gone, the echo would not come back from it, or a new page would say "ready" first.
+        const std::size_t before = received.size();
+        view->post_web_message_as_string(u"after");
+        ASSERT_TRUE(wait_for_messages(before + 1)) << leave;
+        EXPECT_EQ(received.back(), u"echo:after") << leave;
+    }
+    g_signal_remove_emission_hook(signal, hook);
+    EXPECT_EQ(received.size(), 4u);  // one "ready" only
 }
 
 namespace {
