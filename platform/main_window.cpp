@@ -4,6 +4,7 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <future>
@@ -23,6 +24,7 @@ struct MainWindow::State {
     int width = 0;
     int height = 0;
     guint signal_sources[2] = {0, 0};
+    std::string last_dialog_folder;  // where the open-file dialog was last left, for this run
 
     std::mutex mutex;
     bool destroyed = false;
@@ -63,10 +65,27 @@ gboolean on_posted(gpointer data) {
 
 void release_state(gpointer data) { delete static_cast<std::shared_ptr<State>*>(data); }
 
-// A termination request closes the window as its close box does, so shutdown takes its usual course.
+// Whether owner owns window, directly or through other windows (a dialog of the print dialog counts).
+bool owned_by(GtkWindow* window, GtkWindow* owner) {
+    for (GtkWindow* parent = gtk_window_get_transient_for(window); parent;
+         parent = gtk_window_get_transient_for(parent))
+        if (parent == owner) return true;
+    return false;
+}
+
+// A termination request closes the window as its close box does, so shutdown takes its usual course. A
+// modal dialog would swallow that close, so every dialog of the window (the open-file dialog, the print
+// dialog) is ended first as cancelled.
 gboolean on_termination_signal(gpointer data) {
     auto* state = static_cast<State*>(data);
-    if (state->window) gtk_window_close(GTK_WINDOW(state->window));
+    if (!state->window) return G_SOURCE_CONTINUE;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item; item = item->next) g_object_ref(item->data);  // a response may destroy one
+    for (GList* item = windows; item; item = item->next)
+        if (GTK_IS_DIALOG(item->data) && owned_by(GTK_WINDOW(item->data), GTK_WINDOW(state->window)))
+            gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+    g_list_free_full(windows, g_object_unref);
+    gtk_window_close(GTK_WINDOW(state->window));
     return G_SOURCE_CONTINUE;
 }
 
@@ -123,6 +142,7 @@ void set_icon(GtkWindow* window, const std::vector<std::string_view>& images) {
 struct DialogRequest {
     std::promise<std::u16string> answer;
     bool answered = false;
+    State* state = nullptr;  // set once the dialog is shown
 
     void give(std::u16string path) {
         if (answered) return;
@@ -133,13 +153,19 @@ struct DialogRequest {
 
 void on_dialog_response(GtkDialog* dialog, gint response, gpointer data) {
     auto* request = static_cast<DialogRequest*>(data);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     if (response == GTK_RESPONSE_ACCEPT) {
-        gchar* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        gchar* file = gtk_file_chooser_get_filename(chooser);
         const bool exists = file && g_file_test(file, G_FILE_TEST_IS_REGULAR);
         if (exists) request->give(utf8_to_utf16(file));
         g_free(file);
         // Only an existing file answers; anything else leaves the dialog open for another choice.
         if (!exists) return;
+    }
+    // The next dialog of this run starts in the folder this one was left in.
+    if (gchar* folder = gtk_file_chooser_get_current_folder(chooser)) {
+        request->state->last_dialog_folder = folder;
+        g_free(folder);
     }
     request->give({});
     gtk_widget_destroy(GTK_WIDGET(dialog));
@@ -149,6 +175,21 @@ void on_dialog_response(GtkDialog* dialog, gint response, gpointer data) {
 void on_dialog_destroy(GtkWidget*, gpointer data) { static_cast<DialogRequest*>(data)->give({}); }
 
 void delete_dialog_request(gpointer data, GClosure*) { delete static_cast<DialogRequest*>(data); }
+
+// The file chooser sizes itself from its font, or to the size it last had, whatever the screen. Each time it
+// does, it gets its owner's size instead, within the work area of the owner's monitor.
+void fit_on_screen(GtkWidget*, gpointer data) {
+    GtkWindow* dialog = GTK_WINDOW(data);
+    GtkWindow* owner = gtk_window_get_transient_for(dialog);
+    GdkWindow* window = owner ? gtk_widget_get_window(GTK_WIDGET(owner)) : nullptr;
+    if (!window) return;
+    int width = 0;
+    int height = 0;
+    gtk_window_get_size(owner, &width, &height);
+    GdkRectangle area;
+    gdk_monitor_get_workarea(gdk_display_get_monitor_at_window(gdk_window_get_display(window), window), &area);
+    gtk_window_resize(dialog, std::min(width, area.width), std::min(height, area.height));
+}
 
 void open_file_dialog(State& state, const OpenFileDialog& options, std::unique_ptr<DialogRequest> request) {
     if (!state.window) return request->give({});
@@ -171,7 +212,9 @@ void open_file_dialog(State& state, const OpenFileDialog& options, std::unique_p
         if (i == options.selected_filter) gtk_file_chooser_set_filter(chooser, filter);
     }
 
-    const std::string folder = utf16_to_utf8(options.default_folder);
+    std::string folder = state.last_dialog_folder;
+    if (folder.empty() || !g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR))
+        folder = utf16_to_utf8(options.default_folder);
     if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
     if (!folder.empty() && !options.file_name.empty()) {
         gchar* file = g_build_filename(folder.c_str(), utf16_to_utf8(options.file_name).c_str(), nullptr);
@@ -179,7 +222,15 @@ void open_file_dialog(State& state, const OpenFileDialog& options, std::unique_p
         g_free(file);
     }
 
+    request->state = &state;
     DialogRequest* shared = request.release();
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))));
+    for (GList* child = children; child; child = child->next)
+        if (g_signal_lookup("default-size-changed", G_OBJECT_TYPE(child->data)))
+            g_signal_connect_after(child->data, "default-size-changed", G_CALLBACK(fit_on_screen), dialog);
+    g_list_free(children);
+    fit_on_screen(nullptr, dialog);
     g_signal_connect(dialog, "response", G_CALLBACK(on_dialog_response), shared);
     g_signal_connect_data(dialog, "destroy", G_CALLBACK(on_dialog_destroy), shared, delete_dialog_request,
                           GConnectFlags(0));
@@ -197,6 +248,8 @@ bool register_window_class(const WindowClass& window_class) {
     classes[window_class.name] = {window_class.procedure, window_class.icon_images};
     return true;
 }
+
+bool has_display() { return display_open; }
 
 void message_box(const std::string& text, const std::string& caption) {
     if (!display_open) {

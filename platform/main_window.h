@@ -38,6 +38,8 @@ struct Rect {
 
 // Connects to the display and records the class; false when there is no display or the class is unusable.
 bool register_window_class(const WindowClass& window_class);
+// Whether register_window_class reached a display.
+bool has_display();
 
 // A modal box with an OK button and no icon; on standard error when there is no display.
 void message_box(const std::string& text, const std::string& caption);

@@ -1,10 +1,13 @@
 #include "platform/web_view.h"
 
 #include <gtk/gtk.h>
+#include <gtk/gtkunixprint.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <memory>
 
+#include "platform/find_bar.h"
 #include "platform/text_conversion.h"
 
 // Built from platform/webview_bridge.js.
@@ -27,21 +30,28 @@ struct WebViewCore {
     WebViewCore& operator=(const WebViewCore&) = delete;
     ~WebViewCore() {
         disconnect();
+        find.reset();
         if (view) g_object_unref(view);
         if (manager) g_object_unref(manager);
     }
 
-    // Disconnected first, so that no message reaches a handler that is going away.
+    // Disconnected first, so that no message, key or search result reaches a handler that is going away.
     void disconnect() {
         if (message_handler) g_signal_handler_disconnect(manager, message_handler);
         message_handler = 0;
+        if (view) g_signal_handlers_disconnect_by_data(view, this);
+        if (find) find->disconnect();
     }
 
     WebKitWebView* view = nullptr;  // our reference; usable while !closed
     WebKitUserContentManager* manager = nullptr;
     gulong message_handler = 0;
     bool closed = false;
+    bool page_requested = false;  // the program's own load is on its way and may pass
     WebView::MessageReceived on_message;
+
+    std::unique_ptr<FindBar> find;
+    GtkWidget* frame = nullptr;  // the view with the find bar under it: what the window places and sizes
 };
 
 namespace {
@@ -62,13 +72,39 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
     g_free(text);
 }
 
-// The print dialog for the page, owned by the view's window.
+// The print dialog for the page, owned by the view's window. It is ours rather than WebKit's: a paper picked
+// in it comes with the printer's default margins, and the page prints within half an inch instead.
 void print_page(WebKitWebView* view) {
     g_object_ref(view);  // the dialog runs its own loop, in which the window may go
-    WebKitPrintOperation* operation = webkit_print_operation_new(view);
     GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view));
-    webkit_print_operation_run_dialog(operation, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
-    g_object_unref(operation);
+    GtkWidget* dialog = gtk_print_unix_dialog_new(nullptr, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr);
+    GtkPrintUnixDialog* print = GTK_PRINT_UNIX_DIALOG(dialog);
+    // WebKit lays out copies, page sets, pages per sheet and scale itself, as its own dialog offers them.
+    gtk_print_unix_dialog_set_manual_capabilities(
+        print,
+        GtkPrintCapabilities(GTK_PRINT_CAPABILITY_NUMBER_UP | GTK_PRINT_CAPABILITY_NUMBER_UP_LAYOUT |
+                             GTK_PRINT_CAPABILITY_PAGE_SET | GTK_PRINT_CAPABILITY_REVERSE |
+                             GTK_PRINT_CAPABILITY_COPIES | GTK_PRINT_CAPABILITY_COLLATE | GTK_PRINT_CAPABILITY_SCALE));
+    gtk_print_unix_dialog_set_embed_page_setup(print, TRUE);
+    GtkPrintSettings* settings = gtk_print_settings_new();  // empty ones to start from, as WebKit's dialog has
+    gtk_print_unix_dialog_set_settings(print, settings);
+    g_object_unref(settings);
+
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+        GtkPageSetup* setup = gtk_page_setup_copy(gtk_print_unix_dialog_get_page_setup(print));
+        for (auto set_margin : {gtk_page_setup_set_top_margin, gtk_page_setup_set_bottom_margin,
+                                gtk_page_setup_set_left_margin, gtk_page_setup_set_right_margin})
+            set_margin(setup, 0.5, GTK_UNIT_INCH);
+        settings = gtk_print_unix_dialog_get_settings(print);
+        WebKitPrintOperation* operation = webkit_print_operation_new(view);
+        webkit_print_operation_set_print_settings(operation, settings);
+        webkit_print_operation_set_page_setup(operation, setup);
+        webkit_print_operation_print(operation);  // WebKit keeps the operation until the job is done
+        g_object_unref(operation);
+        g_object_unref(settings);
+        g_object_unref(setup);
+    }
+    gtk_widget_destroy(dialog);
     g_object_unref(view);
 }
 
@@ -89,12 +125,21 @@ void step_zoom(WebKitWebView* view, int direction) {
     webkit_web_view_set_zoom_level(view, next);
 }
 
-// The keys that browsers give every page: Ctrl+P prints; Ctrl with plus, minus or 0 zooms.
-gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer) {
+// The keys that browsers give every page: Ctrl+P prints; Ctrl with plus, minus or 0 zooms; Ctrl+F finds,
+// and F3 goes on finding while the find bar is open.
+gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer data) {
+    auto* core = static_cast<WebViewCore*>(data);
     const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+    if (event->keyval == GDK_KEY_F3 && !(modifiers & ~GDK_SHIFT_MASK) && core->find->is_open()) {
+        core->find->step(modifiers ? -1 : +1);
+        return TRUE;
+    }
     if (!(modifiers & GDK_CONTROL_MASK) || (modifiers & ~(GDK_CONTROL_MASK | GDK_SHIFT_MASK))) return FALSE;
     WebKitWebView* view = WEBKIT_WEB_VIEW(widget);
     switch (gdk_keyval_to_lower(event->keyval)) {
+        case GDK_KEY_f:
+            core->find->open();
+            return TRUE;
         case GDK_KEY_p:
             print_page(view);
             return TRUE;
@@ -116,17 +161,63 @@ gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer) {
     }
 }
 
-// The context menu gets a Print entry, as browsers have.
+// Drops the entries that would leave or reload the page, and the separators that they leave doubled.
+void remove_navigation_entries(WebKitContextMenu* menu) {
+    for (GList* item = webkit_context_menu_get_items(menu); item;) {
+        auto* entry = static_cast<WebKitContextMenuItem*>(item->data);
+        item = item->next;
+        switch (webkit_context_menu_item_get_stock_action(entry)) {
+            case WEBKIT_CONTEXT_MENU_ACTION_GO_BACK:
+            case WEBKIT_CONTEXT_MENU_ACTION_GO_FORWARD:
+            case WEBKIT_CONTEXT_MENU_ACTION_STOP:
+            case WEBKIT_CONTEXT_MENU_ACTION_RELOAD:
+                webkit_context_menu_remove(menu, entry);
+                break;
+            default:
+                break;
+        }
+    }
+    bool after_separator = true;  // no separator at the top
+    for (GList* item = webkit_context_menu_get_items(menu); item;) {
+        auto* entry = static_cast<WebKitContextMenuItem*>(item->data);
+        item = item->next;
+        const bool separator = webkit_context_menu_item_is_separator(entry);
+        if (separator && after_separator)
+            webkit_context_menu_remove(menu, entry);
+        else
+            after_separator = separator;
+    }
+    if (after_separator && webkit_context_menu_get_n_items(menu) > 0)
+        webkit_context_menu_remove(menu, webkit_context_menu_last(menu));
+}
+
+// The context menu offers what fits a page that is loaded once, and a Print entry, as browsers have.
 gboolean on_context_menu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer) {
+    remove_navigation_entries(menu);
     GSimpleAction* print = g_simple_action_new("print", nullptr);
     g_signal_connect_object(print, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
                                 print_page(WEBKIT_WEB_VIEW(data));
                             }),
                             view, GConnectFlags(0));
-    webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+    if (webkit_context_menu_get_n_items(menu) > 0)
+        webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
     webkit_context_menu_append(menu, webkit_context_menu_item_new_from_gaction(G_ACTION(print), "_Print…", nullptr));
     g_object_unref(print);
     return FALSE;
+}
+
+// The page is loaded once: only the program's own load passes; a link, a dropped file or a script that
+// changes the location leaves the page as it is.
+gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                          gpointer data) {
+    auto* core = static_cast<WebViewCore*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && core->page_requested) {
+        core->page_requested = false;
+        return FALSE;
+    }
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
 }
 
 std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* container) {
@@ -145,10 +236,17 @@ std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* con
     core->view = WEBKIT_WEB_VIEW(
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", core->manager, nullptr));
     g_object_ref_sink(core->view);
-    g_signal_connect(core->view, "key-press-event", G_CALLBACK(on_key_press), nullptr);
+    g_signal_connect(core->view, "key-press-event", G_CALLBACK(on_key_press), core.get());
     g_signal_connect(core->view, "context-menu", G_CALLBACK(on_context_menu), nullptr);
-    gtk_layout_put(GTK_LAYOUT(container), GTK_WIDGET(core->view), 0, 0);
+    g_signal_connect(core->view, "decide-policy", G_CALLBACK(on_decide_policy), core.get());
+
+    core->find = std::make_unique<FindBar>(core->view);
+    core->frame = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_pack_start(GTK_BOX(core->frame), GTK_WIDGET(core->view), TRUE, TRUE, 0);
+    gtk_box_pack_end(GTK_BOX(core->frame), core->find->widget(), FALSE, FALSE, 0);
     gtk_widget_show(GTK_WIDGET(core->view));
+    gtk_widget_show(core->frame);
+    gtk_layout_put(GTK_LAYOUT(container), core->frame, 0, 0);
     return core;
 }
 
@@ -193,10 +291,11 @@ std::shared_ptr<WebView> WebViewController::core_web_view() const { return std::
 
 void WebViewController::put_bounds(const Rect& bounds) {
     if (core_->closed) return;
-    GtkWidget* view = GTK_WIDGET(core_->view);
-    if (GtkWidget* layout = gtk_widget_get_parent(view))
-        gtk_layout_move(GTK_LAYOUT(layout), view, bounds.left, bounds.top);
-    gtk_widget_set_size_request(view, std::max(0, bounds.right - bounds.left), std::max(0, bounds.bottom - bounds.top));
+    GtkWidget* frame = core_->frame;
+    if (GtkWidget* layout = gtk_widget_get_parent(frame))
+        gtk_layout_move(GTK_LAYOUT(layout), frame, bounds.left, bounds.top);
+    gtk_widget_set_size_request(frame, std::max(0, bounds.right - bounds.left),
+                                std::max(0, bounds.bottom - bounds.top));
 }
 
 void WebViewController::move_focus() {
@@ -207,7 +306,7 @@ void WebViewController::close() {
     if (core_->closed) return;
     core_->closed = true;
     core_->disconnect();
-    gtk_widget_destroy(GTK_WIDGET(core_->view));
+    gtk_widget_destroy(core_->frame);
 }
 
 WebView::WebView(std::shared_ptr<WebViewCore> core) : core_(std::move(core)) {}
@@ -215,7 +314,9 @@ WebView::WebView(std::shared_ptr<WebViewCore> core) : core_(std::move(core)) {}
 WebView::~WebView() = default;
 
 void WebView::navigate_to_string(const char* html) {
-    if (!core_->closed) webkit_web_view_load_html(core_->view, html, nullptr);
+    if (core_->closed) return;
+    core_->page_requested = true;
+    webkit_web_view_load_html(core_->view, html, nullptr);
 }
 
 void WebView::post_web_message_as_string(std::u16string_view text) {

@@ -20,7 +20,10 @@ constexpr const char* program_name = "Pellucan";
 int WinMain() {
     const platform::WindowClass window_class{window_class_name, window_proc, program_icon_images()};
     if (!platform::register_window_class(window_class)) {
-        platform::message_box("Call to RegisterClassEx failed!", program_name);
+        platform::message_box(platform::has_display()
+                                  ? "Call to RegisterClassEx failed!"
+                                  : "cannot open a window: no display (is DISPLAY or WAYLAND_DISPLAY set?)",
+                              program_name);
         return 1;
     }
 

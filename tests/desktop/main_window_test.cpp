@@ -146,6 +146,15 @@ protected:
         return found;
     }
 
+    bool shows_folder(GtkFileChooser* chooser, const std::filesystem::path& wanted) {
+        return desktop.pump_until([&] {
+            gchar* folder = gtk_file_chooser_get_current_folder(chooser);
+            const bool shown = folder && wanted == folder;
+            g_free(folder);
+            return shown;
+        });
+    }
+
     static std::vector<std::string> filter_names(GtkFileChooser* chooser) {
         std::vector<std::string> names;
         GSList* filters = gtk_file_chooser_list_filters(chooser);
@@ -177,12 +186,7 @@ TEST_F(OpenContestDialog, StartsOnTheDesktopWithTheContestFilterAndAnswersTheCho
     // The three filters in order, the first selected.
     EXPECT_EQ(filter_names(chooser), (std::vector<std::string>{"Contest Database", "Database Files", "All Files"}));
     EXPECT_STREQ(gtk_file_filter_get_name(gtk_file_chooser_get_filter(chooser)), "Contest Database");
-    EXPECT_TRUE(desktop.pump_until([&] {
-        gchar* folder = gtk_file_chooser_get_current_folder(chooser);
-        const bool on_desktop = folder && desktop_folder == folder;
-        g_free(folder);
-        return on_desktop;
-    }));
+    EXPECT_TRUE(shows_folder(chooser, desktop_folder));
     // The worker waits while the dialog is open.
     EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
 
@@ -213,4 +217,22 @@ TEST_F(OpenContestDialog, AnswersTheEmptyTextWhenCancelledOrWhenTheWindowGoes) {
     ASSERT_EQ(orphaned.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(orphaned.get(), u"");
     EXPECT_EQ(find_dialog(), nullptr);
+}
+
+TEST_F(OpenContestDialog, StartsInTheFolderWhereItWasLeftEarlierInTheRun) {
+    desktop.window->show();
+    std::future<std::u16string> first = ask();
+    GtkWidget* dialog = wait_for_dialog();
+    ASSERT_NE(dialog, nullptr);
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), (desktop_folder / "Cup").c_str());
+    ASSERT_TRUE(shows_folder(GTK_FILE_CHOOSER(dialog), desktop_folder / "Cup"));
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    EXPECT_EQ(first.get(), u"");
+
+    std::future<std::u16string> second = ask();
+    dialog = wait_for_dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(shows_folder(GTK_FILE_CHOOSER(dialog), desktop_folder / "Cup"));
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    EXPECT_EQ(second.get(), u"");
 }

@@ -99,21 +99,49 @@ create_in() {
   wait_for_title "$1" "$2 - Pellucan"
 }
 
-# open_through_dialog WID FILE: the first screen's open button, then FILE typed into the open-file dialog.
-open_through_dialog() {
+# wait_for_dialog TITLE: sets $dialog to the visible window titled TITLE.
+wait_for_dialog() {
+  dialog=""
+  for _ in $(seq 100); do
+    dialog=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$dialog" ] && return 0
+    sleep 0.1
+  done
+  fail "no $1 dialog appeared"
+}
+
+# show_open_dialog WID: the first screen's open button; sets $dialog to the open-file dialog it shows.
+show_open_dialog() {
   wait_for_page "$1"
   xdotool windowfocus --sync "$1"
   xdotool key Tab Tab Return  # from the name field past the create button to the open button
-  local dialog=""
-  for _ in $(seq 100); do
-    dialog=$(xdotool search --onlyvisible --name '^Open$' 2>/dev/null | head -n1 || true)
-    [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || fail "no open-file dialog appeared"
+  wait_for_dialog Open
+}
+
+# choose_in_dialog FILE: FILE typed into the open-file dialog $dialog.
+choose_in_dialog() {
   xdotool windowfocus --sync "$dialog"
   screenshot dialog
-  xdotool type --delay 30 "$2"
+  xdotool type --delay 30 "$1"
   sleep 0.5
   xdotool key Return
+}
+
+# open_through_dialog WID FILE: the first screen's open button, then FILE chosen in the open-file dialog.
+open_through_dialog() {
+  show_open_dialog "$1"
+  choose_in_dialog "$2"
+}
+
+# ends_with_success SIGNAL PID: sends the signal; the program must end within ten seconds, with exit code 0.
+ends_with_success() {
+  kill -s "$1" "$2"
+  for _ in $(seq 100); do
+    kill -0 "$2" 2>/dev/null || break
+    sleep 0.1
+  done
+  ! kill -0 "$2" 2>/dev/null || fail "the program is still running after $1"
+  local code=0
+  wait "$2" || code=$?
+  [ "$code" -eq 0 ] || fail "the program ended with exit code $code after $1"
 }

@@ -1,0 +1,247 @@
+#include "platform/find_bar.h"
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
+#include <string>
+
+namespace platform {
+
+struct FindBar::State {
+    WebKitWebView* view = nullptr;  // our reference
+    GtkWidget* bar = nullptr;
+    GtkWidget* entry = nullptr;       // our reference
+    GtkWidget* count = nullptr;       // our reference
+    int match_count = -1;             // of the search text; -1 until counted
+    int current_match = 0;            // counted from 1 in page order
+    bool keep_text_selected = false;  // from Ctrl+F until the user acts in the entry
+};
+
+namespace {
+
+using State = FindBar::State;
+
+constexpr auto find_options = WebKitFindOptions(WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND);
+
+WebKitFindController* finder(State& state) { return webkit_web_view_get_find_controller(state.view); }
+
+void show_match_count(State& state) {
+    std::string text;
+    if (*gtk_entry_get_text(GTK_ENTRY(state.entry)) && state.match_count == 0)
+        text = "No matches";
+    else if (state.match_count > 0)
+        text = std::to_string(state.current_match) + " of " + std::to_string(state.match_count);
+    gtk_label_set_text(GTK_LABEL(state.count), text.c_str());
+}
+
+// Searches the page as the text in the bar changes. WebKit starts where the page's selection is, so the
+// selection goes first: the first match found is then the first in the page.
+void search_as_typed(State& state) {
+    const char* text = gtk_entry_get_text(GTK_ENTRY(state.entry));
+    state.match_count = -1;
+    state.current_match = 1;
+    if (*text) {
+        webkit_web_view_evaluate_javascript(state.view, "getSelection().removeAllRanges()", -1, nullptr, nullptr,
+                                            nullptr, nullptr, nullptr);
+        webkit_find_controller_search(finder(state), text, find_options, G_MAXUINT);
+        webkit_find_controller_count_matches(finder(state), text, find_options, G_MAXUINT);
+    } else {
+        webkit_find_controller_search_finish(finder(state));
+    }
+    show_match_count(state);
+}
+
+void go_to_match(State& state, int direction) {
+    if (state.match_count <= 0) return;
+    if (direction > 0) {
+        webkit_find_controller_search_next(finder(state));
+        state.current_match = state.current_match % state.match_count + 1;
+    } else {
+        webkit_find_controller_search_previous(finder(state));
+        state.current_match = (state.current_match + state.match_count - 2) % state.match_count + 1;
+    }
+    show_match_count(state);
+}
+
+void on_search_changed(GtkSearchEntry*, gpointer data) { search_as_typed(*static_cast<State*>(data)); }
+void on_next_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), +1); }
+void on_previous_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), -1); }
+
+void on_counted_matches(WebKitFindController*, guint count, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    state.match_count = static_cast<int>(std::min<guint>(count, G_MAXINT));
+    state.current_match = std::min(state.current_match, state.match_count);
+    show_match_count(state);
+}
+
+// Finding moves the page's selection away from the focused field; focusing it again brings its caret back.
+constexpr const char* refocus_script = R"((() => {
+  const field = document.activeElement;
+  if (field && field !== document.body) {
+    field.blur();
+    field.focus();
+  }
+})())";
+
+// Escape or the close button: the bar goes, the highlight with it, and the keys go back to the page where
+// they were.
+void on_stop_search(GtkSearchEntry*, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    gtk_widget_hide(state.bar);
+    webkit_find_controller_search_finish(finder(state));
+    gtk_widget_grab_focus(GTK_WIDGET(state.view));
+    webkit_web_view_evaluate_javascript(state.view, refocus_script, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+// The text selected in the page, in a text field or elsewhere; its first line only.
+constexpr const char* selection_script = R"((() => {
+  const field = document.activeElement;
+  const text = field && typeof field.selectionStart === 'number' && field.selectionEnd > field.selectionStart
+      ? field.value.slice(field.selectionStart, field.selectionEnd) : String(getSelection());
+  return text.split('\n')[0];
+})())";
+
+// The page's selection arrives after the bar has opened; it fills the bar unless the user typed first.
+struct Prefill {
+    GtkWidget* entry;  // our reference
+    std::string typed;
+};
+
+void on_page_selection(GObject* view, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<Prefill> prefill(static_cast<Prefill*>(data));
+    GtkEntry* entry = GTK_ENTRY(prefill->entry);
+    if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr)) {
+        gchar* text = jsc_value_to_string(value);
+        if (*text && gtk_widget_is_visible(prefill->entry) && prefill->typed == gtk_entry_get_text(entry)) {
+            gtk_entry_set_text(entry, text);
+            gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
+        }
+        g_free(text);
+        g_object_unref(value);
+    }
+    g_object_unref(prefill->entry);
+}
+
+void show_bar(State& state) {
+    // Asked before anything searches, since a search moves the selection.
+    webkit_web_view_evaluate_javascript(
+        state.view, selection_script, -1, nullptr, nullptr, nullptr, on_page_selection,
+        new Prefill{GTK_WIDGET(g_object_ref(state.entry)), gtk_entry_get_text(GTK_ENTRY(state.entry))});
+    if (!gtk_widget_get_visible(state.bar)) {
+        gtk_widget_show(state.bar);
+        // What the bar still holds from before is highlighted again.
+        if (*gtk_entry_get_text(GTK_ENTRY(state.entry))) search_as_typed(state);
+    }
+    gtk_widget_grab_focus(state.entry);  // selects the entry's text, so typing replaces it
+    state.keep_text_selected = true;
+}
+
+// Enter and F3 go to the next match, with Shift to the previous one; Ctrl+F selects the text again.
+gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    state.keep_text_selected = false;
+    const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+    switch (gdk_keyval_to_lower(event->keyval)) {
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+        case GDK_KEY_ISO_Enter:
+        case GDK_KEY_F3:
+            if (modifiers & ~GDK_SHIFT_MASK) return FALSE;
+            go_to_match(state, modifiers ? -1 : +1);
+            return TRUE;
+        case GDK_KEY_f:
+            if (modifiers != GDK_CONTROL_MASK) return FALSE;
+            show_bar(state);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+gboolean on_button_press(GtkWidget*, GdkEventButton*, gpointer data) {
+    static_cast<State*>(data)->keep_text_selected = false;
+    return FALSE;
+}
+
+// A match selected in the page takes the X primary selection, and with it the entry's selection; until
+// the user acts, the text stays selected so that typing replaces it.
+void on_selection_bound(GObject* entry, GParamSpec*, gpointer data) {
+    if (static_cast<State*>(data)->keep_text_selected &&
+        !gtk_editable_get_selection_bounds(GTK_EDITABLE(entry), nullptr, nullptr))
+        gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
+}
+
+// A button asks the entry, which handles the keys the same way.
+void add_button(GtkWidget* row, GtkWidget* entry, const char* icon, const char* tooltip, const char* entry_signal,
+                bool at_end) {
+    GtkWidget* button = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_BUTTON);
+    gtk_widget_set_tooltip_text(button, tooltip);
+    gtk_widget_set_focus_on_click(button, FALSE);
+    g_object_set_data(G_OBJECT(button), "entry-signal", const_cast<char*>(entry_signal));
+    g_signal_connect(button, "clicked", G_CALLBACK(+[](GtkButton* clicked, gpointer target) {
+                         g_signal_emit_by_name(
+                             target, static_cast<const char*>(g_object_get_data(G_OBJECT(clicked), "entry-signal")));
+                     }),
+                     entry);
+    (at_end ? gtk_box_pack_end : gtk_box_pack_start)(GTK_BOX(row), button, FALSE, FALSE, 0);
+}
+
+}  // namespace
+
+FindBar::FindBar(WebKitWebView* view) : state_(std::make_unique<State>()) {
+    State& state = *state_;
+    state.view = WEBKIT_WEB_VIEW(g_object_ref(view));
+    state.entry = GTK_WIDGET(g_object_ref_sink(gtk_search_entry_new()));
+    gtk_widget_set_name(state.entry, "find-entry");
+    gtk_entry_set_width_chars(GTK_ENTRY(state.entry), 30);
+    state.count = GTK_WIDGET(g_object_ref_sink(gtk_label_new("")));
+    gtk_widget_set_name(state.count, "find-count");
+    gtk_label_set_width_chars(GTK_LABEL(state.count), 12);
+
+    GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    gtk_container_set_border_width(GTK_CONTAINER(row), 4);
+    gtk_box_pack_start(GTK_BOX(row), state.entry, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), state.count, FALSE, FALSE, 0);
+    add_button(row, state.entry, "go-up-symbolic", "Previous match (Shift+Enter)", "previous-match", false);
+    add_button(row, state.entry, "go-down-symbolic", "Next match (Enter)", "next-match", false);
+    add_button(row, state.entry, "window-close-symbolic", "Close (Escape)", "stop-search", true);
+
+    g_signal_connect(state.entry, "search-changed", G_CALLBACK(on_search_changed), &state);
+    g_signal_connect(state.entry, "next-match", G_CALLBACK(on_next_match), &state);
+    g_signal_connect(state.entry, "previous-match", G_CALLBACK(on_previous_match), &state);
+    g_signal_connect(state.entry, "stop-search", G_CALLBACK(on_stop_search), &state);
+    g_signal_connect(state.entry, "key-press-event", G_CALLBACK(on_key_press), &state);
+    g_signal_connect(state.entry, "button-press-event", G_CALLBACK(on_button_press), &state);
+    g_signal_connect(state.entry, "notify::selection-bound", G_CALLBACK(on_selection_bound), &state);
+    g_signal_connect(finder(state), "counted-matches", G_CALLBACK(on_counted_matches), &state);
+
+    state.bar = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_pack_start(GTK_BOX(state.bar), gtk_separator_new(GTK_ORIENTATION_HORIZONTAL), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(state.bar), row, FALSE, FALSE, 0);
+    gtk_widget_show_all(state.bar);
+    gtk_widget_hide(state.bar);
+    gtk_widget_set_no_show_all(state.bar, TRUE);
+}
+
+FindBar::~FindBar() {
+    disconnect();
+    g_object_unref(state_->count);
+    g_object_unref(state_->entry);
+    g_object_unref(state_->view);
+}
+
+GtkWidget* FindBar::widget() const { return state_->bar; }
+
+bool FindBar::is_open() const { return gtk_widget_get_visible(state_->bar); }
+
+void FindBar::open() { show_bar(*state_); }
+
+void FindBar::step(int direction) { go_to_match(*state_, direction); }
+
+void FindBar::disconnect() {
+    g_signal_handlers_disconnect_by_data(state_->entry, state_.get());
+    g_signal_handlers_disconnect_by_data(finder(*state_), state_.get());
+}
+
+}  // namespace platform

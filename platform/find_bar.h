@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+struct _GtkWidget;
+struct _WebKitWebView;
+
+namespace platform {
+
+// The find bar that browsers give a page and WebKitGTK leaves out: a search entry, the match count ("3 of
+// 12", "No matches"), previous, next and close, to go along the bottom of the view. Hidden until opened;
+// hidden, it takes no key. User-interface thread only.
+class FindBar {
+public:
+    explicit FindBar(_WebKitWebView* view);
+    ~FindBar();
+    FindBar(const FindBar&) = delete;
+    FindBar& operator=(const FindBar&) = delete;
+
+    _GtkWidget* widget() const;
+    bool is_open() const;
+    // Ctrl+F: shows the bar with the keys in its entry, filled with the page's selection when there is one.
+    void open();
+    // To the next (+1) or previous (-1) match, wrapping at either end.
+    void step(int direction);
+    // No search result or key reaches the bar any more.
+    void disconnect();
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace platform
