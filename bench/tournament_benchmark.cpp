@@ -12,8 +12,8 @@
 #include "platform/window.h"
 #include "shell/registry.h"
 #include "shell/request_worker.h"
-#include "shell/text.h"
 #include "store/database.h"
+#include "text/text.h"
 
 namespace {
 

@@ -42,3 +42,6 @@ public:
 };
 
 }  // namespace platform
+
+// The main window: set once before the worker starts, never cleared.
+extern platform::Window* g_hwnd;

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "registration/records.h"
-#include "shell/text.h"
 #include "store/statement.h"
+#include "text/text.h"
 
 std::string save_contestant(std::string_view contestant) {
     const std::string not_saved = "ERROR:This contestant data could not be saved.";

@@ -2,8 +2,8 @@
 
 #include <sqlite3.h>
 
-#include "shell/text.h"
 #include "store/statement.h"
+#include "text/text.h"
 
 void bind_text(Statement& statement, int index, std::string_view text) {
     // A null pointer would bind NULL, and an empty field is the empty text.

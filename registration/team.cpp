@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "registration/records.h"
-#include "shell/text.h"
 #include "store/statement.h"
+#include "text/text.h"
 
 namespace {
 

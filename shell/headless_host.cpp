@@ -13,8 +13,8 @@
 
 #include "shell/registry.h"
 #include "shell/request_worker.h"
-#include "shell/text.h"
 #include "store/database.h"
+#include "text/text.h"
 
 namespace {
 

@@ -5,13 +5,12 @@
 #include <stdexcept>
 
 #include "shell/registry.h"
-#include "shell/text.h"
+#include "text/text.h"
 
 std::deque<Request> g_requests;
 std::mutex g_queue_mutex;
 std::condition_variable g_queue_cv;
 std::atomic<bool> g_stop{false};
-platform::Window* g_hwnd = nullptr;
 std::thread g_worker;
 
 void on_web_message_received(std::u16string_view message) {

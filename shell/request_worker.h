@@ -19,8 +19,6 @@ extern std::mutex g_queue_mutex;
 extern std::condition_variable g_queue_cv;
 extern std::atomic<bool> g_stop;
 
-// The main window: set once before the worker starts, never cleared.
-extern platform::Window* g_hwnd;
 extern std::thread g_worker;
 
 // Carries one reply: lParam owns a heap-allocated std::string "id:result".

@@ -2,7 +2,7 @@
 
 #include "shell/page.h"
 #include "shell/request_worker.h"
-#include "shell/text.h"
+#include "text/text.h"
 
 std::shared_ptr<platform::WebViewController> g_controller;
 std::shared_ptr<platform::WebView> g_webview;

@@ -11,13 +11,13 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "shell/request_worker.h"
-#include "shell/text.h"
+#include "platform/window.h"
 #include "store/contest_folder.h"
 #include "store/database.h"
 #include "store/schema.h"
 #include "store/statement.h"
 #include "store/transaction.h"
+#include "text/text.h"
 
 namespace fs = std::filesystem;
 

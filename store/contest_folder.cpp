@@ -1,6 +1,6 @@
 #include "store/contest_folder.h"
 
-#include "shell/request_worker.h"
+#include "platform/window.h"
 
 std::u16string get_desktop_path() { return g_hwnd ? g_hwnd->desktop_folder() : std::u16string(); }
 

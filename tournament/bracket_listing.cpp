@@ -2,8 +2,8 @@
 
 #include <sqlite3.h>
 
-#include "shell/text.h"
 #include "store/statement.h"
+#include "text/text.h"
 #include "tournament/contest_start.h"
 
 namespace {

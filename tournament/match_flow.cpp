@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "shell/text.h"
 #include "store/statement.h"
+#include "text/text.h"
 #include "tournament/match_sheet.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include "registration/records.h"
 #include "registration/team.h"
-#include "shell/text.h"
+#include "text/text.h"
 
 namespace {
 

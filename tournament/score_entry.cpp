@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/text.h"
 #include "store/statement.h"
 #include "store/transaction.h"
+#include "text/text.h"
 #include "tournament/match_sheet.h"
 
 namespace {

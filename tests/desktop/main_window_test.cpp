@@ -8,10 +8,10 @@
 #include <future>
 
 #include "shell/request_worker.h"
-#include "shell/text.h"
 #include "store/contest_folder.h"
 #include "tests/desktop/desktop_support.h"
 #include "tests/support/contest_fixture.h"
+#include "text/text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/text.h"
 #include "tests/support/contest_fixture.h"
+#include "text/text.h"
 
 namespace {
 

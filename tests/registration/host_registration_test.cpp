@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/text.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/host_process.h"
+#include "text/text.h"
 
 TEST(HostRegistration, ThreeTeamsAndTwelveContestantsAsThePageSendsThem) {
     TempDir desktop;

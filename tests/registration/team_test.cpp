@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "shell/text.h"
 #include "tests/support/contest_fixture.h"
+#include "text/text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "shell/registry.h"
-#include "shell/text.h"
 #include "tests/support/test_window.h"
+#include "text/text.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <thread>
 
-#include "shell/text.h"
 #include "store/database.h"
 #include "store/schema.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/teams.h"
+#include "text/text.h"
 
 namespace fs = std::filesystem;
 

@@ -3,10 +3,10 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
-#include "shell/text.h"
 #include "store/contest.h"
 #include "store/database.h"
 #include "store/statement.h"
+#include "text/text.h"
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pellucan-test-XXXXXX").string();

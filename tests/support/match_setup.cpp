@@ -6,9 +6,9 @@
 #include <iterator>
 #include <utility>
 
-#include "shell/text.h"
 #include "store/statement.h"
 #include "tests/support/contest_fixture.h"
+#include "text/text.h"
 #include "tournament/match_sheet.h"
 
 void store_bracket(const std::vector<BracketRow>& rows) {

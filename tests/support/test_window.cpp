@@ -1,7 +1,7 @@
 #include "tests/support/test_window.h"
 
 #include "shell/request_worker.h"
-#include "shell/text.h"
+#include "text/text.h"
 
 TestWindow::TestWindow() { g_hwnd = this; }
 

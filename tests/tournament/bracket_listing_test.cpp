@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "shell/registry.h"
-#include "shell/text.h"
 #include "store/database.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/teams.h"
+#include "text/text.h"
 #include "tournament/contest_start.h"
 
 namespace {

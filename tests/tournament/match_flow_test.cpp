@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/text.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/match_setup.h"
 #include "tests/support/teams.h"
+#include "text/text.h"
 #include "tournament/contest_start.h"
 #include "tournament/match_sheet.h"
 #include "tournament/score_entry.h"

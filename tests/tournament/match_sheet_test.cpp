@@ -6,9 +6,9 @@
 #include <array>
 #include <vector>
 
-#include "shell/text.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/match_setup.h"
+#include "text/text.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "shell/registry.h"
-#include "shell/text.h"
 #include "store/database.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/match_setup.h"
 #include "tests/support/teams.h"
+#include "text/text.h"
 #include "tournament/contest_start.h"
 #include "tournament/match_sheet.h"
 #include "tournament/rankings.h"

@@ -1,4 +1,4 @@
-#include "shell/text.h"
+#include "text/text.h"
 
 #include <charconv>
 

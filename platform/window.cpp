@@ -1,0 +1,3 @@
+#include "platform/window.h"
+
+platform::Window* g_hwnd = nullptr;
