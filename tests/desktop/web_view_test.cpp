@@ -60,24 +60,25 @@ protected:
         return found;
     }
 
-    // Runs script in the page; answers its value as text.
-    std::string run_script(const char* script) {
+    // Runs a function body in the page, with the arguments (a vardict, or null) as its variables; answers what
+    // it returns, as text.
+    std::string run_script(const char* body, GVariant* arguments = nullptr) {
         struct Result {
             bool done = false;
             std::string text;
         } result;
-        webkit_web_view_evaluate_javascript(
-            WEBKIT_WEB_VIEW(web_widget()), script, -1, nullptr, nullptr, nullptr,
-            [](GObject* source, GAsyncResult* answer, gpointer data) {
-                auto* done = static_cast<Result*>(data);
-                if (JSCValue* value =
-                        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), answer, nullptr)) {
+        webkit_web_view_call_async_javascript_function(
+            WEBKIT_WEB_VIEW(web_widget()), body, -1, arguments, nullptr, nullptr, nullptr,
+            [](GObject* source, GAsyncResult* async, gpointer data) {
+                auto* answer = static_cast<Result*>(data);
+                if (JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source),
+                                                                                            async, nullptr)) {
                     gchar* text = jsc_value_to_string(value);
-                    done->text = text;
+                    answer->text = text;
                     g_free(text);
                     g_object_unref(value);
                 }
-                done->done = true;
+                answer->done = true;
             },
             &result);
         EXPECT_TRUE(desktop.pump_until([&] { return result.done; }));
@@ -246,7 +247,7 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(top)), entry);
     EXPECT_TRUE(desktop.pump_until([&] { return std::string(gtk_entry_get_text(GTK_ENTRY(entry))) == "apple"; }));
     EXPECT_TRUE(count_becomes("1 of 3"));
-    EXPECT_TRUE(desktop.pump_until([&] { return run_script("String(getSelection())") == "Apple"; }));
+    EXPECT_TRUE(desktop.pump_until([&] { return run_script("return String(getSelection())") == "Apple"; }));
 
     // The text stays selected, so typing replaces it; the count follows the typing, and so it does after
     // Ctrl+F in the bar.
@@ -263,7 +264,7 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     EXPECT_TRUE(count_becomes("2 of 3"));
     press(top, GDK_KEY_F3);
     EXPECT_TRUE(count_becomes("3 of 3"));
-    EXPECT_TRUE(desktop.pump_until([&] { return run_script("String(getSelection())") == "APPLE"; }));
+    EXPECT_TRUE(desktop.pump_until([&] { return run_script("return String(getSelection())") == "APPLE"; }));
     press(top, GDK_KEY_Return);
     EXPECT_TRUE(count_becomes("1 of 3"));
     press(top, GDK_KEY_Return, GDK_SHIFT_MASK);
@@ -412,31 +413,6 @@ std::size_t occurrences(std::string_view text, std::string_view word) {
     return found;
 }
 
-// Runs a function body in the page, with the arguments (a vardict, or null) as its variables; answers what
-// it returns, as text.
-std::string call_in_page(DesktopWindow& desktop, GtkWidget* web, const char* body, GVariant* arguments = nullptr) {
-    struct Result {
-        bool done = false;
-        std::string text;
-    } result;
-    webkit_web_view_call_async_javascript_function(
-        WEBKIT_WEB_VIEW(web), body, -1, arguments, nullptr, nullptr, nullptr,
-        [](GObject* view, GAsyncResult* async, gpointer data) {
-            auto* answer = static_cast<Result*>(data);
-            if (JSCValue* value =
-                    webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(view), async, nullptr)) {
-                gchar* text = jsc_value_to_string(value);
-                answer->text = text;
-                g_free(text);
-                g_object_unref(value);
-            }
-            answer->done = true;
-        },
-        &result);
-    EXPECT_TRUE(desktop.pump_until([&] { return result.done; }));
-    return result.text;
-}
-
 // Moves the pointer to x, y on the widget, as the mouse does.
 void move_pointer(GtkWidget* widget, double x, double y) {
     GdkEvent* event = gdk_event_new(GDK_MOTION_NOTIFY);
@@ -479,25 +455,24 @@ TEST_F(WebViewTest, PrintsEachSheetOnOnePageWithinHalfInchMarginsWhateverPaperIs
     GVariantBuilder arguments;
     g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&arguments, "{sv}", "sheets", g_variant_new_string(sheets.c_str()));
-    const std::string centre =
-        call_in_page(desktop, web,
-                     "document.querySelectorAll('main > section').forEach((s) => s.classList.toggle('active', s.id === "
-                     "'matches'));"
-                     "const tables = document.getElementById('match-tables');"
-                     "tables.innerHTML = sheets;"
-                     "tables.querySelector('#match-1 table.hidden').classList.remove('hidden');"
-                     "const cell = tables.querySelector('#match-1 tbody tr:nth-child(3) td');"
-                     "cell.scrollIntoView({block: 'center', inline: 'center'});"
-                     "const box = cell.getBoundingClientRect();"
-                     "return `${box.x + box.width / 2} ${box.y + box.height / 2}`;",
-                     g_variant_builder_end(&arguments));
+    const std::string centre = run_script(
+        "document.querySelectorAll('main > section').forEach((s) => s.classList.toggle('active', s.id === "
+        "'matches'));"
+        "const tables = document.getElementById('match-tables');"
+        "tables.innerHTML = sheets;"
+        "tables.querySelector('#match-1 table.hidden').classList.remove('hidden');"
+        "const cell = tables.querySelector('#match-1 tbody tr:nth-child(3) td');"
+        "cell.scrollIntoView({block: 'center', inline: 'center'});"
+        "const box = cell.getBoundingClientRect();"
+        "return `${box.x + box.width / 2} ${box.y + box.height / 2}`;",
+        g_variant_builder_end(&arguments));
     // The pointer is left over a row of match 1, which shades the row's number on screen.
     double x = 0, y = 0;
     ASSERT_EQ(std::sscanf(centre.c_str(), "%lf %lf", &x, &y), 2) << centre;
     move_pointer(web, x, y);
     const char* const shade =
         "return getComputedStyle(document.querySelector('#match-1 tbody tr:nth-child(3) th')).backgroundColor;";
-    ASSERT_TRUE(desktop.pump_until([&] { return call_in_page(desktop, web, shade) == "rgb(231, 231, 231)"; }));
+    ASSERT_TRUE(desktop.pump_until([&] { return run_script(shade) == "rgb(231, 231, 231)"; }));
 
     struct Paper {
         const char* name;
