@@ -57,7 +57,8 @@ TEST_F(Shutdown, FinishesTheRunningCommandThenClosesTheContest) {
     window.destroyed = true;                   // the window has gone: the reply is the worker's to free
 
     std::thread closing(shut_down);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The stop is asked for before the running command ends, however the threads are scheduled.
+    while (!g_stop) std::this_thread::yield();
     EXPECT_NE(g_db, nullptr);  // the connection waits for the command
     release.set_value();
     closing.join();

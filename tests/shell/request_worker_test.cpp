@@ -100,7 +100,8 @@ TEST_F(RequestWorker, StoppingLetsTheRunningCommandFinishAndDropsTheQueue) {
     started.get_future().wait();
     send(u"2:second:");
     std::thread stopper(stop_worker);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The stop is asked for before the running command ends, however the threads are scheduled.
+    while (!g_stop) std::this_thread::yield();
     EXPECT_FALSE(finished);  // the stop waits for the running command
     release.set_value();
     stopper.join();
