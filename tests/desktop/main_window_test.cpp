@@ -6,6 +6,7 @@
 #include <csignal>
 #include <fstream>
 #include <future>
+#include <string_view>
 
 #include "shell/request_worker.h"
 #include "store/contest_folder.h"
@@ -140,9 +141,50 @@ protected:
         return found;
     }
 
+    static GtkWidget* find_path_bar(GtkWidget* widget) {
+        if (std::string_view(G_OBJECT_TYPE_NAME(widget)) == "GtkPathBar") return widget;
+        GtkWidget* found = nullptr;
+        if (GTK_IS_CONTAINER(widget)) {
+            GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+            for (GList* child = children; child && !found; child = child->next)
+                found = find_path_bar(GTK_WIDGET(child->data));
+            g_list_free(children);
+        }
+        return found;
+    }
+
+    // Whether the dialog's path bar has a button for the folder shown, and the icon of every button that has
+    // one beside its name (home, desktop).
+    static bool path_bar_settled(GtkWidget* dialog) {
+        gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        const std::string name = folder ? std::filesystem::path(folder).filename().string() : "";
+        g_free(folder);
+        GtkWidget* bar = find_path_bar(dialog);
+        if (!bar) return false;
+        bool shown = false, icons = true;
+        GList* buttons = gtk_container_get_children(GTK_CONTAINER(bar));
+        for (GList* button = buttons; button; button = button->next) {
+            if (!GTK_IS_TOGGLE_BUTTON(button->data)) continue;
+            GtkWidget* child = gtk_bin_get_child(GTK_BIN(button->data));
+            GList* parts =
+                GTK_IS_BOX(child) ? gtk_container_get_children(GTK_CONTAINER(child)) : g_list_append(nullptr, child);
+            for (GList* part = parts; part; part = part->next) {
+                if (GTK_IS_LABEL(part->data) && name == gtk_label_get_text(GTK_LABEL(part->data))) shown = true;
+                if (GTK_IS_BOX(child) && GTK_IS_IMAGE(part->data) &&
+                    gtk_image_get_storage_type(GTK_IMAGE(part->data)) == GTK_IMAGE_EMPTY)
+                    icons = false;
+            }
+            g_list_free(parts);
+        }
+        g_list_free(buttons);
+        return shown && icons;
+    }
+
+    // The dialog once it is up and settled: GTK fails an assertion of its own when the folder changes while
+    // the icon of a folder button is still on its way.
     GtkWidget* wait_for_dialog() {
         GtkWidget* found = nullptr;
-        desktop.pump_until([&] { return (found = find_dialog()) != nullptr; });
+        desktop.pump_until([&] { return (found = find_dialog()) != nullptr && path_bar_settled(found); });
         return found;
     }
 
