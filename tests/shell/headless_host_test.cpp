@@ -13,6 +13,10 @@ TEST(HeadlessHost, CreatesAContestAndAnswersEveryRequest) {
     EXPECT_EQ(host.request("2:nonsense:x"), "2:ERROR:Unknown function.");
     EXPECT_EQ(host.request("abc"), "abc:ERROR:Unknown function.");
     EXPECT_EQ(host.request(""), ":ERROR:Unknown function.");
+    // A NUL does not end the request: the whole name is refused and nothing is made.
+    EXPECT_EQ(host.request(std::string("5:create_contest:ab\0cd", 22)),
+              "5:ERROR:The contest folder could not be created with this name.");
+    EXPECT_TRUE(std::filesystem::is_empty(desktop.path()));
     EXPECT_EQ(host.request("3:create_contest:Grand Prix"), "3:");
     EXPECT_TRUE(std::filesystem::is_regular_file(desktop.path() / "Grand Prix" / "contest.db"));
     EXPECT_EQ(host.request("4:create_contest:Again"), "4:ERROR:Critical failure, the database could not be opened.");
