@@ -10,6 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "platform/window.h"
 #include "store/contest_folder.h"
@@ -146,6 +147,45 @@ bool holds_no_contest_yet(const fs::path& file) {
     return rc == SQLITE_DONE || rc == SQLITE_ERROR;
 }
 
+// The database file and those that the library keeps beside it.
+constexpr const char* database_files[] = {"contest.db", "contest.db-wal", "contest.db-shm"};
+
+// What a create that was cut short leaves: a folder that is empty, or that holds only the database files with no
+// contest in them yet. Anything else in it, a contest or the user's own files, keeps the name taken.
+bool left_by_a_cut_short_create(const fs::path& folder) {
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+        if (std::find(std::begin(database_files), std::end(database_files), entry->path().filename()) ==
+            std::end(database_files))
+            return false;
+    return !error &&
+           (!fs::exists(folder / database_files[0], error) || holds_no_contest_yet(folder / database_files[0]));
+}
+
+// Makes the folder and every missing folder above it; `made` gets those that this call made, outermost first.
+bool make_folders(const fs::path& folder, std::vector<fs::path>& made) {
+    std::vector<fs::path> missing;
+    std::error_code error;
+    for (fs::path up = folder; !up.empty() && !fs::exists(fs::symlink_status(up, error)); up = up.parent_path())
+        missing.push_back(up);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (fs::create_directory(*it, error))
+            made.push_back(*it);
+        else if (error)
+            return false;
+    }
+    return true;
+}
+
+// Takes away what a failed create made: the database files in a folder it made, then the folders, innermost
+// first. A folder that something else has been put into meanwhile stays.
+void take_back(const std::vector<fs::path>& made, const fs::path& file) {
+    if (made.empty()) return;
+    std::error_code ignored;
+    for (const char* name : database_files) fs::remove(file.parent_path() / name, ignored);
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) fs::remove(*folder, ignored);
+}
+
 // Every part of the name between separators is a folder name of its own below the desktop.
 bool stays_below_desktop(std::string_view name) {
     bool any_part = false;
@@ -183,6 +223,7 @@ std::string store_new_contest(std::string_view name) {
 }  // namespace
 
 std::string create_contest(std::string_view name) {
+    if (g_db) return not_opened;
     // The desktop itself is taken.
     if (name.empty()) return name_taken;
     // A NUL would silently shorten the path handed to the file system; "." and ".." would leave the desktop.
@@ -191,23 +232,23 @@ std::string create_contest(std::string_view name) {
     // Joined as text, not as paths, so that a name beginning with a separator still stays below the desktop.
     const std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
     const fs::path folder(to_utf8(folder_name));
-    const fs::path file = folder / "contest.db";
+    const fs::path file = folder / database_files[0];
 
+    std::vector<fs::path> made;
     std::error_code error;
-    const auto status = fs::symlink_status(folder, error);
-    if (fs::exists(status)) {
+    if (fs::exists(fs::symlink_status(folder, error))) {
         // A create that was cut short is completed rather than blocking the name for good.
-        if (!holds_no_contest_yet(file)) return name_taken;
-    } else {
-        if (error && error != std::errc::no_such_file_or_directory) return name_refused;
-        fs::create_directories(folder, error);
-        if (error) return name_refused;
+        if (!left_by_a_cut_short_create(folder)) return name_taken;
+    } else if (!make_folders(folder, made)) {
+        take_back(made, file);
+        return name_refused;
     }
 
-    if (!open_database(file.string())) return not_opened;
-    const std::string failure = store_new_contest(name);
+    const std::string failure = open_database(file.string()) ? store_new_contest(name) : not_opened;
     if (!failure.empty()) {
         close_database();
+        // Another program making the same contest keeps what is there.
+        if (failure != name_taken) take_back(made, file);
         return failure;
     }
     show_contest_in_title(std::string(name));

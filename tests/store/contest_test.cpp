@@ -79,11 +79,25 @@ TEST_F(Contest, CreateKeepsNamesOutsideAsciiAndNestsNamesWithSeparators) {
 
 TEST_F(Contest, CreateRefusesANameAlreadyOnTheDesktop) {
     fs::create_directory(desktop.path() / "Taken");
+    std::ofstream(desktop.path() / "Taken" / "notes.txt").put('x');  // the user's own file
     std::ofstream(desktop.path() / "File").put('x');
     for (const char* name : {"Taken", "File", ""})
         EXPECT_EQ(create_contest(name), "ERROR:A contest with this name is already on your desktop.") << name;
     EXPECT_EQ(g_db, nullptr);
-    EXPECT_TRUE(fs::is_empty(desktop.path() / "Taken"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(desktop.path() / "Taken"), {}), 1);
+}
+
+TEST_F(Contest, AFailedCreateTakesBackItsFoldersAndAnEmptyFolderLeavesItsNameFree) {
+    // Refused for its last part, too long for the file system, after the folder of its first part was made.
+    EXPECT_EQ(create_contest("keep/" + std::string(300, 'y')),
+              "ERROR:The contest folder could not be created with this name.");
+    EXPECT_TRUE(fs::is_empty(desktop.path()));
+    EXPECT_EQ(create_contest("keep"), "");
+    close_database();
+    // An empty folder, as a create stopped before making its file leaves it, is completed.
+    fs::create_directory(desktop.path() / "Stopped");
+    EXPECT_EQ(create_contest("Stopped"), "");
+    EXPECT_EQ(query("SELECT name FROM contest;"), "Stopped");
 }
 
 TEST_F(Contest, CreateRefusesANameTheFileSystemCannotTakeAndOpensNothing) {
@@ -154,7 +168,7 @@ TEST_F(Contest, CreateLosesCleanlyToAnotherProgramMakingTheSameContest) {
 TEST_F(Contest, ASecondCreateOrOpenInTheSameRunIsRefused) {
     make_contest("First");
     EXPECT_EQ(create_contest("Second"), "ERROR:Critical failure, the database could not be opened.");
-    EXPECT_TRUE(fs::is_empty(desktop.path() / "Second"));  // the folder stays, empty
+    EXPECT_FALSE(fs::exists(desktop.path() / "Second"));  // nothing is made
     choose(desktop.path() / "First" / "contest.db");
     EXPECT_EQ(open_contest(), "ERROR:Critical failure, the database could not be opened.");
     EXPECT_EQ(query("SELECT name FROM contest;"), "First");
