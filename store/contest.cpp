@@ -119,15 +119,16 @@ std::string refusal(int rc) {
     }
 }
 
-// SQLITE_OK for exactly the tables and triggers of a contest with every page sound; else the failure's code,
-// SQLITE_NOTADB for other tables and SQLITE_CORRUPT for a damaged page among them.
+// SQLITE_OK for exactly the tables and triggers of a contest with every page and index sound; else the failure's
+// code, SQLITE_NOTADB for other tables and SQLITE_CORRUPT for damage among them.
 int check_contest(sqlite3* db) {
     SchemaFit fit = SchemaFit::other;
     int rc = fit_contest_schema(db, fit);
     if (rc != SQLITE_OK) return rc;
     if (fit != SchemaFit::exact) return SQLITE_NOTADB;
     std::string result;
-    rc = step_once(db, "PRAGMA quick_check;", result);
+    // The full check, since only it compares each index with its table.
+    rc = step_once(db, "PRAGMA integrity_check;", result);
     if (rc != SQLITE_ROW) return rc;
     return result == "ok" ? SQLITE_OK : SQLITE_CORRUPT;
 }

@@ -305,14 +305,21 @@ TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
     const int page_size = std::stoi(query("PRAGMA page_size;"));
     close_database();
     const fs::path file = desktop.path() / "Torn" / "contest.db";
-    std::string bytes = bytes_of(file);
-    bytes.replace(static_cast<std::size_t>((page - 1) * page_size), page_size, page_size, 'U');
-    write_file(file, bytes);
-    choose(file);
-    EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
-    EXPECT_EQ(bytes_of(file), bytes);
-    EXPECT_FALSE(has_log_files(file));
-    EXPECT_EQ(g_db, nullptr);
+    const std::string sound = bytes_of(file);
+    std::string torn = sound, team = sound, contestant = sound;
+    torn.replace(static_cast<std::size_t>((page - 1) * page_size), page_size, page_size, 'U');
+    // Cut short by one byte, or a bit flipped in a team's or a contestant's name: every page is well formed, but a
+    // table and one of its indexes disagree.
+    team[sound.find("Team 7")] ^= 1;
+    contestant[sound.rfind("Team 7 chair")] ^= 1;
+    for (const std::string& bytes : {torn, sound.substr(0, sound.size() - 1), team, contestant}) {
+        write_file(file, bytes);
+        choose(file);
+        EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
+        EXPECT_EQ(bytes_of(file), bytes);
+        EXPECT_FALSE(has_log_files(file));
+        EXPECT_EQ(g_db, nullptr);
+    }
 }
 
 TEST_F(Contest, OpenChecksAContestThatAnotherWindowLetsGoDuringTheProbe) {
