@@ -54,9 +54,9 @@ bool may_write(const fs::path& file) {
 }
 
 // A read-only connection that leaves the file and its folder exactly as they were. Without a write-ahead log
-// beside it the file is all there is, and an immutable connection takes no lock and makes no file; with one,
-// only a connection that reads the log sees the whole database, and the shared-memory file it makes is
-// removed again.
+// beside it the file is all there is, and an immutable connection takes no lock and makes no file, but may see
+// pages that another window is writing; with one, only a connection that reads the log sees the whole
+// database, and the shared-memory file it makes is removed again.
 class Look {
 public:
     explicit Look(const fs::path& file) : shm_(file.string() + "-shm") {
@@ -273,20 +273,23 @@ std::string configure_and_read_name(bool check_after_probe) {
 
     // In exclusive locking mode the first transaction keeps the file's lock until the connection closes;
     // a window that already holds it makes this one wait out the busy timeout and fail.
-    bool probed;
+    int probe;
     {
         Statement begin("BEGIN IMMEDIATE;");
-        probed = begin.execute();
+        probe = begin.execute() ? SQLITE_OK : sqlite3_errcode(g_db);
     }
-    if (!probed) {
+    if (probe != SQLITE_OK) {
         close_database();
-        return held_elsewhere;
+        // A file that cannot even be read so far is told for what it is.
+        const std::string refused = refusal(probe);
+        return refused.empty() ? held_elsewhere : refused;
     }
     {
         Statement commit("COMMIT;");
         commit.execute();
     }
-    // The file was held when it was looked at and has been let go since: look now, holding it.
+    // The file was held or changing when it was looked at, or could not be looked at as it is used: look now,
+    // holding it.
     if (check_after_probe) {
         const std::string refused = refusal(check_contest(g_db));
         if (!refused.empty()) {
@@ -313,15 +316,23 @@ std::string open_contest() {
     // Everything is checked before the file is opened for writing, so that a refused file stays as it was.
     if (!starts_as_database(file)) return not_a_contest;
     if (!may_write(file)) return read_only;
-    int rc;
-    {
+    // Where a look cannot tell, the file is checked after the open has read it, holding its lock: the first read
+    // of a connection that may write plays a hot rollback journal back, so the file as it lies is not the file
+    // that will be used; and a write-ahead log is recovered by the open as well as read by the look.
+    std::error_code error;
+    const bool journal = fs::exists(file.string() + "-journal", error);
+    const bool log = fs::exists(file.string() + "-wal", error);
+    int rc = SQLITE_OK;
+    if (!journal) {
         Look look(file);
         rc = look.rc == SQLITE_OK ? check_contest(look.db) : look.rc;
     }
-    if (const std::string refused = refusal(rc); !refused.empty()) return refused;
+    // A look without the lock may have seen pages that another window was writing, so damage is told only by the
+    // check that holds it, which writes nothing either.
+    if (const std::string refused = refusal(rc); !refused.empty() && refused != damaged) return refused;
     if (!open_database(file.string())) return not_opened;
     try {
-        return configure_and_read_name(rc != SQLITE_OK);
+        return configure_and_read_name(rc != SQLITE_OK || journal || log);
     } catch (const std::runtime_error&) {
         // The file changed after it was looked at and lost the contest tables.
         close_database();

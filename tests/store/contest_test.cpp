@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -320,6 +322,61 @@ TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
         EXPECT_FALSE(has_log_files(file));
         EXPECT_EQ(g_db, nullptr);
     }
+}
+
+TEST_F(Contest, OpenTellsDamageOnlyOfADamagedFileWhileAnotherWindowKeepsChangingIt) {
+    make_contest("Busy");
+    add_teams(2000);
+    close_database();
+    const fs::path file = desktop.path() / "Busy" / "contest.db";
+    // Over and over, the other window takes the file soon after this one lets it go, adds or removes pages of
+    // teams, and closes it, its checkpoint writing them into the file.
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+        for (int round = 0; !stop; ++round) {
+            sqlite3* db = nullptr;
+            sqlite3_open(file.c_str(), &db);
+            sqlite3_busy_handler(
+                db, [](void*, int tries) -> int { return usleep(200), tries < 20000; }, nullptr);
+            sqlite3_exec(db,
+                         round % 2 ? "PRAGMA locking_mode = EXCLUSIVE; DELETE FROM teams WHERE seed > 5000;"
+                                   : "PRAGMA locking_mode = EXCLUSIVE; INSERT INTO teams (name, coach, seed) SELECT "
+                                     "'x' || seed, hex(randomblob(1500)), seed + 5000 FROM teams WHERE seed <= 40;",
+                         nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+            usleep(500 * (round % 4));
+        }
+    });
+    choose(file);
+    std::set<std::string> answers{"Busy", "ERROR:This contest is already open in another window."};
+    const std::set<std::string> expected = answers;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+         std::chrono::steady_clock::now() < end; close_database())
+        answers.insert(open_contest());
+    stop = true;
+    other.join();
+    EXPECT_EQ(answers, expected);
+}
+
+TEST_F(Contest, OpenChecksAContestAsItsHotJournalRestoresIt) {
+    // A contest with a rollback journal and a trigger that the program never makes, and a program that ended while
+    // dropping the trigger, the change in the file: as it lies it is a contest, its journal brings the trigger back.
+    const fs::path file = stored_contest("Restored");
+    exec_elsewhere(
+        file,
+        "PRAGMA journal_mode = DELETE; CREATE TRIGGER wipe AFTER UPDATE ON teams BEGIN DELETE FROM contestants; END;");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN; DROP TRIGGER wipe;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_db_cacheflush(other), SQLITE_OK);
+    const fs::path ended = desktop.path() / "Ended";
+    fs::create_directory(ended);
+    for (const char* name : {"contest.db", "contest.db-journal"})
+        fs::copy_file(file.parent_path() / name, ended / name);
+    sqlite3_close(other);
+    choose(ended / "contest.db");
+    EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.");
+    EXPECT_EQ(g_db, nullptr);
 }
 
 TEST_F(Contest, OpenChecksAContestThatAnotherWindowLetsGoDuringTheProbe) {
