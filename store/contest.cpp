@@ -252,6 +252,7 @@ std::string create_contest(std::string_view name) {
         if (failure != name_taken) take_back(made, file);
         return failure;
     }
+    watch_database_log();
     show_contest_in_title(std::string(name));
     return "";
 }
@@ -288,6 +289,7 @@ std::string configure_and_read_name(bool check_after_probe) {
         Statement commit("COMMIT;");
         commit.execute();
     }
+    watch_database_log();
     // The file was held or changing when it was looked at, or could not be looked at as it is used: look now,
     // holding it.
     if (check_after_probe) {
