@@ -1,5 +1,5 @@
 // Plays a whole contest of 500 teams through the dispatcher, as the page would, and reports the time of the
-// start, of each score entry and of each ranking query.
+// start, of each score entry, of each ranking query and of opening the played contest again.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -19,7 +19,7 @@ namespace {
 
 constexpr int teams = 500;
 
-// Gives create_contest a desktop of its own.
+// Gives create_contest a desktop of its own, and open_contest the file to open.
 class BenchWindow final : public platform::Window {
 public:
     explicit BenchWindow(std::u16string desktop) : desktop_(std::move(desktop)) { g_hwnd = this; }
@@ -27,7 +27,9 @@ public:
     bool post_message(unsigned, std::uintptr_t, std::intptr_t) override { return false; }
     bool set_title(const std::u16string&) override { return true; }
     std::u16string desktop_folder() override { return desktop_; }
-    std::u16string show_open_file_dialog(const platform::OpenFileDialog&) override { return {}; }
+    std::u16string show_open_file_dialog(const platform::OpenFileDialog&) override { return chosen; }
+
+    std::u16string chosen;
 
 private:
     std::u16string desktop_;
@@ -90,12 +92,13 @@ void BM_Contest500(benchmark::State& state) {
     initialize_functions();
 
     using clock = std::chrono::steady_clock;
-    double start_us = 0, save_us = 0, next_us = 0, team_rank_us = 0, contestant_rank_us = 0;
+    double start_us = 0, save_us = 0, next_us = 0, team_rank_us = 0, contestant_rank_us = 0, open_us = 0;
     long saves = 0;
     int contest = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        make_registered_contest("Contest " + std::to_string(++contest));
+        const std::string name = "Contest " + std::to_string(++contest);
+        make_registered_contest(name);
         state.ResumeTiming();
 
         auto begin = clock::now();
@@ -120,6 +123,12 @@ void BM_Contest500(benchmark::State& state) {
         begin = clock::now();
         benchmark::DoNotOptimize(dispatch_function("fetch_contestant_rankings"));
         contestant_rank_us += microseconds(clock::now() - begin);
+
+        close_database();
+        window.chosen = to_utf16((desktop / name / "contest.db").string());
+        begin = clock::now();
+        expect(dispatch_function("open_contest"), name, "open_contest");
+        open_us += microseconds(clock::now() - begin);
     }
     const double contests = static_cast<double>(state.iterations());
     state.counters["saves_per_contest"] = static_cast<double>(saves) / contests;
@@ -128,6 +137,7 @@ void BM_Contest500(benchmark::State& state) {
     state.counters["save_us"] = save_us / static_cast<double>(saves);
     state.counters["team_ranking_us"] = team_rank_us / contests;
     state.counters["contestant_ranking_us"] = contestant_rank_us / contests;
+    state.counters["open_us"] = open_us / contests;
 
     close_database();
     std::filesystem::remove_all(desktop);

@@ -35,9 +35,6 @@ void append_utf16(std::u16string& out, char32_t c) {
     }
 }
 
-std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
-std::u16string_view up_to_nul(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
-
 // Decodes one scalar value at text[i] and advances i past it; an ill-formed sequence yields U+FFFD and
 // consumes its maximal valid prefix (at least one byte), the way conforming decoders do.
 char32_t decode_utf8(std::string_view text, std::size_t& i) {
@@ -88,7 +85,6 @@ char32_t decode_utf8(std::string_view text, std::size_t& i) {
 }  // namespace
 
 std::string utf16_to_utf8(std::u16string_view wide) {
-    wide = up_to_nul(wide);
     std::string out;
     out.reserve(wide.size());
     for (std::size_t i = 0; i < wide.size(); ++i) {
@@ -106,7 +102,6 @@ std::string utf16_to_utf8(std::u16string_view wide) {
 }
 
 std::u16string utf8_to_utf16(std::string_view text) {
-    text = up_to_nul(text);
     std::u16string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) append_utf16(out, decode_utf8(text, i));

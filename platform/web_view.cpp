@@ -5,6 +5,7 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "platform/find_bar.h"
@@ -63,13 +64,35 @@ void on_script_message(WebKitUserContentManager*, WebKitJavascriptResult* result
     auto* core = static_cast<WebViewCore*>(data);
     JSCValue* value = webkit_javascript_result_get_js_value(result);
     if (!core->on_message || !jsc_value_is_string(value)) return;
-    gchar* text = jsc_value_to_string(value);
+    // As bytes with their length, so that a NUL inside the text does not end it.
+    GBytes* bytes = jsc_value_to_string_as_bytes(value);
+    gsize size = 0;
+    const auto* text = static_cast<const char*>(g_bytes_get_data(bytes, &size));
     // An exception must not cross WebKit's C frames; a message that cannot be taken in is dropped.
     try {
-        core->on_message(utf8_to_utf16(text));
+        core->on_message(utf8_to_utf16(std::string_view(text, size)));
     } catch (...) {
     }
-    g_free(text);
+    g_bytes_unref(bytes);
+}
+
+// The text as a JSON string literal. A string argument of a script call ends at its first NUL; the literal
+// spells every control character out, so the page reads the text back whole.
+std::string json_string(std::string_view text) {
+    std::string literal = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            literal += '\\';
+            literal += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            literal += escaped;
+        } else {
+            literal += c;
+        }
+    }
+    return literal + '"';
 }
 
 // The print dialog for the page, owned by the view's window. It is ours rather than WebKit's: a paper picked
@@ -323,10 +346,10 @@ void WebView::post_web_message_as_string(std::u16string_view text) {
     if (core_->closed) return;
     GVariantBuilder arguments;
     g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
-    // Passed as an argument, the text needs no escaping.
-    g_variant_builder_add(&arguments, "{sv}", "text", g_variant_new_string(utf16_to_utf8(text).c_str()));
-    webkit_web_view_call_async_javascript_function(core_->view, "window.chrome.webview.deliverReply(text);", -1,
-                                                   g_variant_builder_end(&arguments), nullptr, nullptr, nullptr,
+    // Passed as an argument rather than spliced into the script, the text is never run as code.
+    g_variant_builder_add(&arguments, "{sv}", "text", g_variant_new_string(json_string(utf16_to_utf8(text)).c_str()));
+    webkit_web_view_call_async_javascript_function(core_->view, "window.chrome.webview.deliverReply(JSON.parse(text));",
+                                                   -1, g_variant_builder_end(&arguments), nullptr, nullptr, nullptr,
                                                    nullptr, nullptr);
 }
 

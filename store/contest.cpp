@@ -10,6 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "platform/window.h"
 #include "store/contest_folder.h"
@@ -53,9 +54,9 @@ bool may_write(const fs::path& file) {
 }
 
 // A read-only connection that leaves the file and its folder exactly as they were. Without a write-ahead log
-// beside it the file is all there is, and an immutable connection takes no lock and makes no file; with one,
-// only a connection that reads the log sees the whole database, and the shared-memory file it makes is
-// removed again.
+// beside it the file is all there is, and an immutable connection takes no lock and makes no file, but may see
+// pages that another window is writing; with one, only a connection that reads the log sees the whole
+// database, and the shared-memory file it makes is removed again.
 class Look {
 public:
     explicit Look(const fs::path& file) : shm_(file.string() + "-shm") {
@@ -118,15 +119,16 @@ std::string refusal(int rc) {
     }
 }
 
-// SQLITE_OK for exactly the tables and triggers of a contest with every page sound; else the failure's code,
-// SQLITE_NOTADB for other tables and SQLITE_CORRUPT for a damaged page among them.
+// SQLITE_OK for exactly the tables and triggers of a contest with every page and index sound; else the failure's
+// code, SQLITE_NOTADB for other tables and SQLITE_CORRUPT for damage among them.
 int check_contest(sqlite3* db) {
     SchemaFit fit = SchemaFit::other;
     int rc = fit_contest_schema(db, fit);
     if (rc != SQLITE_OK) return rc;
     if (fit != SchemaFit::exact) return SQLITE_NOTADB;
     std::string result;
-    rc = step_once(db, "PRAGMA quick_check;", result);
+    // The full check, since only it compares each index with its table.
+    rc = step_once(db, "PRAGMA integrity_check;", result);
     if (rc != SQLITE_ROW) return rc;
     return result == "ok" ? SQLITE_OK : SQLITE_CORRUPT;
 }
@@ -144,6 +146,45 @@ bool holds_no_contest_yet(const fs::path& file) {
     const int rc = step_once(look.db, "SELECT 1 FROM contest;", ignored);
     // The schema read, so an error here is the missing contest table.
     return rc == SQLITE_DONE || rc == SQLITE_ERROR;
+}
+
+// The database file and those that the library keeps beside it.
+constexpr const char* database_files[] = {"contest.db", "contest.db-wal", "contest.db-shm"};
+
+// What a create that was cut short leaves: a folder that is empty, or that holds only the database files with no
+// contest in them yet. Anything else in it, a contest or the user's own files, keeps the name taken.
+bool left_by_a_cut_short_create(const fs::path& folder) {
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+        if (std::find(std::begin(database_files), std::end(database_files), entry->path().filename()) ==
+            std::end(database_files))
+            return false;
+    return !error &&
+           (!fs::exists(folder / database_files[0], error) || holds_no_contest_yet(folder / database_files[0]));
+}
+
+// Makes the folder and every missing folder above it; `made` gets those that this call made, outermost first.
+bool make_folders(const fs::path& folder, std::vector<fs::path>& made) {
+    std::vector<fs::path> missing;
+    std::error_code error;
+    for (fs::path up = folder; !up.empty() && !fs::exists(fs::symlink_status(up, error)); up = up.parent_path())
+        missing.push_back(up);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (fs::create_directory(*it, error))
+            made.push_back(*it);
+        else if (error)
+            return false;
+    }
+    return true;
+}
+
+// Takes away what a failed create made: the database files in a folder it made, then the folders, innermost
+// first. A folder that something else has been put into meanwhile stays.
+void take_back(const std::vector<fs::path>& made, const fs::path& file) {
+    if (made.empty()) return;
+    std::error_code ignored;
+    for (const char* name : database_files) fs::remove(file.parent_path() / name, ignored);
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) fs::remove(*folder, ignored);
 }
 
 // Every part of the name between separators is a folder name of its own below the desktop.
@@ -183,6 +224,7 @@ std::string store_new_contest(std::string_view name) {
 }  // namespace
 
 std::string create_contest(std::string_view name) {
+    if (g_db) return not_opened;
     // The desktop itself is taken.
     if (name.empty()) return name_taken;
     // A NUL would silently shorten the path handed to the file system; "." and ".." would leave the desktop.
@@ -191,25 +233,26 @@ std::string create_contest(std::string_view name) {
     // Joined as text, not as paths, so that a name beginning with a separator still stays below the desktop.
     const std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
     const fs::path folder(to_utf8(folder_name));
-    const fs::path file = folder / "contest.db";
+    const fs::path file = folder / database_files[0];
 
+    std::vector<fs::path> made;
     std::error_code error;
-    const auto status = fs::symlink_status(folder, error);
-    if (fs::exists(status)) {
+    if (fs::exists(fs::symlink_status(folder, error))) {
         // A create that was cut short is completed rather than blocking the name for good.
-        if (!holds_no_contest_yet(file)) return name_taken;
-    } else {
-        if (error && error != std::errc::no_such_file_or_directory) return name_refused;
-        fs::create_directories(folder, error);
-        if (error) return name_refused;
+        if (!left_by_a_cut_short_create(folder)) return name_taken;
+    } else if (!make_folders(folder, made)) {
+        take_back(made, file);
+        return name_refused;
     }
 
-    if (!open_database(file.string())) return not_opened;
-    const std::string failure = store_new_contest(name);
+    const std::string failure = open_database(file.string()) ? store_new_contest(name) : not_opened;
     if (!failure.empty()) {
         close_database();
+        // Another program making the same contest keeps what is there.
+        if (failure != name_taken) take_back(made, file);
         return failure;
     }
+    watch_database_log();
     show_contest_in_title(std::string(name));
     return "";
 }
@@ -231,20 +274,24 @@ std::string configure_and_read_name(bool check_after_probe) {
 
     // In exclusive locking mode the first transaction keeps the file's lock until the connection closes;
     // a window that already holds it makes this one wait out the busy timeout and fail.
-    bool probed;
+    int probe;
     {
         Statement begin("BEGIN IMMEDIATE;");
-        probed = begin.execute();
+        probe = begin.execute() ? SQLITE_OK : sqlite3_errcode(g_db);
     }
-    if (!probed) {
+    if (probe != SQLITE_OK) {
         close_database();
-        return held_elsewhere;
+        // A file that cannot even be read so far is told for what it is.
+        const std::string refused = refusal(probe);
+        return refused.empty() ? held_elsewhere : refused;
     }
     {
         Statement commit("COMMIT;");
         commit.execute();
     }
-    // The file was held when it was looked at and has been let go since: look now, holding it.
+    watch_database_log();
+    // The file was held or changing when it was looked at, or could not be looked at as it is used: look now,
+    // holding it.
     if (check_after_probe) {
         const std::string refused = refusal(check_contest(g_db));
         if (!refused.empty()) {
@@ -271,15 +318,23 @@ std::string open_contest() {
     // Everything is checked before the file is opened for writing, so that a refused file stays as it was.
     if (!starts_as_database(file)) return not_a_contest;
     if (!may_write(file)) return read_only;
-    int rc;
-    {
+    // Where a look cannot tell, the file is checked after the open has read it, holding its lock: the first read
+    // of a connection that may write plays a hot rollback journal back, so the file as it lies is not the file
+    // that will be used; and a write-ahead log is recovered by the open as well as read by the look.
+    std::error_code error;
+    const bool journal = fs::exists(file.string() + "-journal", error);
+    const bool log = fs::exists(file.string() + "-wal", error);
+    int rc = SQLITE_OK;
+    if (!journal) {
         Look look(file);
         rc = look.rc == SQLITE_OK ? check_contest(look.db) : look.rc;
     }
-    if (const std::string refused = refusal(rc); !refused.empty()) return refused;
+    // A look without the lock may have seen pages that another window was writing, so damage is told only by the
+    // check that holds it, which writes nothing either.
+    if (const std::string refused = refusal(rc); !refused.empty() && refused != damaged) return refused;
     if (!open_database(file.string())) return not_opened;
     try {
-        return configure_and_read_name(rc != SQLITE_OK);
+        return configure_and_read_name(rc != SQLITE_OK || journal || log);
     } catch (const std::runtime_error&) {
         // The file changed after it was looked at and lost the contest tables.
         close_database();

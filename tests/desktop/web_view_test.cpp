@@ -109,8 +109,10 @@ TEST_F(WebViewTest, CarriesTextBothWaysUnchangedThroughTheBridge) {
     ASSERT_TRUE(wait_for_messages(1));
     EXPECT_EQ(received[0], u"ready");  // the bridge is there before the page's own script runs
 
-    // Quotes, backslashes, line breaks, markup and text outside ASCII need no escaping on either way.
-    const std::u16string tricky = u"7:a \"quoted\" 'text' \\ back\nslash </script> ${x} \x1F Équipe 日本 😀";
+    // Quotes, backslashes, line breaks, markup and text outside ASCII need no escaping on either way, and a NUL
+    // ends the text on neither.
+    const std::u16string tricky =
+        u"7:a \"quoted\" 'text' \\ back\nslash </script> ${x} \x1F Équipe 日本 😀" + std::u16string(1, u'\0') + u"more";
     view->post_web_message_as_string(tricky);
     view->post_web_message_as_string(u"8:");
     ASSERT_TRUE(wait_for_messages(3));

@@ -1,7 +1,7 @@
 // The Contest screen against the real native side: creating and opening a contest.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { existsSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { dismissMessage, eventually, fieldSeparator, Host, launchBrowser, openSession, shownMessage } from './harness.mjs';
@@ -55,6 +55,7 @@ describe('Contest screen', () => {
     const session = await openSession(t, browser);
     const { page } = session;
     mkdirSync(path.join(session.host.desktop, 'Spring'));
+    writeFileSync(path.join(session.host.desktop, 'Spring', 'notes.txt'), 'the user\'s own file');
     await page.fill('#contest-name-inp', 'Spring');
     await page.click('#create-contest-btn');
     await dismissMessage(page, 'A contest with this name is already on your desktop.');

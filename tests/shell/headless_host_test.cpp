@@ -13,6 +13,10 @@ TEST(HeadlessHost, CreatesAContestAndAnswersEveryRequest) {
     EXPECT_EQ(host.request("2:nonsense:x"), "2:ERROR:Unknown function.");
     EXPECT_EQ(host.request("abc"), "abc:ERROR:Unknown function.");
     EXPECT_EQ(host.request(""), ":ERROR:Unknown function.");
+    // A NUL does not end the request: the whole name is refused and nothing is made.
+    EXPECT_EQ(host.request(std::string("5:create_contest:ab\0cd", 22)),
+              "5:ERROR:The contest folder could not be created with this name.");
+    EXPECT_TRUE(std::filesystem::is_empty(desktop.path()));
     EXPECT_EQ(host.request("3:create_contest:Grand Prix"), "3:");
     EXPECT_TRUE(std::filesystem::is_regular_file(desktop.path() / "Grand Prix" / "contest.db"));
     EXPECT_EQ(host.request("4:create_contest:Again"), "4:ERROR:Critical failure, the database could not be opened.");
@@ -82,4 +86,22 @@ TEST(HeadlessHost, RefusesASaveOnceTheContestFolderIsRemoved) {
     EXPECT_EQ(host.request("4:randomize_seeds:"), "4:" + moved);
     EXPECT_EQ(host.request("5:fetch_teams:"), std::string("5:1\x1FOwls\x1F\x1F") + "1");
     EXPECT_EQ(host.finish(), 0);
+}
+
+TEST(HeadlessHost, LosesNoAcknowledgedSaveWhenTheLogIsDeletedWhileOpen) {
+    TempDir desktop;
+    const std::filesystem::path file = desktop.path() / "Logged" / "contest.db";
+    {
+        HostProcess host({"--desktop", desktop.path().string()});
+        EXPECT_EQ(host.request("1:create_contest:Logged"), "1:");
+        EXPECT_EQ(host.request(std::string("2:call_save_team:none\x1FOwls\x1F\x1F")), "2:");
+        // A cleaning tool deletes the log; the next save is refused, and then the host is killed (SIGKILL).
+        std::filesystem::remove(file.string() + "-wal");
+        EXPECT_EQ(host.request(std::string("3:call_save_team:none\x1FLarks\x1F\x1F")),
+                  "3:ERROR:The contest file was moved or deleted; nothing was saved.");
+    }
+    HostProcess reopened({"--desktop", desktop.path().string(), "--open", file.string()});
+    EXPECT_EQ(reopened.request("1:open_contest:"), "1:Logged");
+    EXPECT_EQ(reopened.request("2:fetch_teams:"), std::string("2:1\x1FOwls\x1F\x1F") + "1");
+    EXPECT_EQ(reopened.finish(), 0);
 }

@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -79,11 +81,25 @@ TEST_F(Contest, CreateKeepsNamesOutsideAsciiAndNestsNamesWithSeparators) {
 
 TEST_F(Contest, CreateRefusesANameAlreadyOnTheDesktop) {
     fs::create_directory(desktop.path() / "Taken");
+    std::ofstream(desktop.path() / "Taken" / "notes.txt").put('x');  // the user's own file
     std::ofstream(desktop.path() / "File").put('x');
     for (const char* name : {"Taken", "File", ""})
         EXPECT_EQ(create_contest(name), "ERROR:A contest with this name is already on your desktop.") << name;
     EXPECT_EQ(g_db, nullptr);
-    EXPECT_TRUE(fs::is_empty(desktop.path() / "Taken"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(desktop.path() / "Taken"), {}), 1);
+}
+
+TEST_F(Contest, AFailedCreateTakesBackItsFoldersAndAnEmptyFolderLeavesItsNameFree) {
+    // Refused for its last part, too long for the file system, after the folder of its first part was made.
+    EXPECT_EQ(create_contest("keep/" + std::string(300, 'y')),
+              "ERROR:The contest folder could not be created with this name.");
+    EXPECT_TRUE(fs::is_empty(desktop.path()));
+    EXPECT_EQ(create_contest("keep"), "");
+    close_database();
+    // An empty folder, as a create stopped before making its file leaves it, is completed.
+    fs::create_directory(desktop.path() / "Stopped");
+    EXPECT_EQ(create_contest("Stopped"), "");
+    EXPECT_EQ(query("SELECT name FROM contest;"), "Stopped");
 }
 
 TEST_F(Contest, CreateRefusesANameTheFileSystemCannotTakeAndOpensNothing) {
@@ -154,7 +170,7 @@ TEST_F(Contest, CreateLosesCleanlyToAnotherProgramMakingTheSameContest) {
 TEST_F(Contest, ASecondCreateOrOpenInTheSameRunIsRefused) {
     make_contest("First");
     EXPECT_EQ(create_contest("Second"), "ERROR:Critical failure, the database could not be opened.");
-    EXPECT_TRUE(fs::is_empty(desktop.path() / "Second"));  // the folder stays, empty
+    EXPECT_FALSE(fs::exists(desktop.path() / "Second"));  // nothing is made
     choose(desktop.path() / "First" / "contest.db");
     EXPECT_EQ(open_contest(), "ERROR:Critical failure, the database could not be opened.");
     EXPECT_EQ(query("SELECT name FROM contest;"), "First");
@@ -291,13 +307,75 @@ TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
     const int page_size = std::stoi(query("PRAGMA page_size;"));
     close_database();
     const fs::path file = desktop.path() / "Torn" / "contest.db";
-    std::string bytes = bytes_of(file);
-    bytes.replace(static_cast<std::size_t>((page - 1) * page_size), page_size, page_size, 'U');
-    write_file(file, bytes);
+    const std::string sound = bytes_of(file);
+    std::string torn = sound, team = sound, contestant = sound;
+    torn.replace(static_cast<std::size_t>((page - 1) * page_size), page_size, page_size, 'U');
+    // Cut short by one byte, or a bit flipped in a team's or a contestant's name: every page is well formed, but a
+    // table and one of its indexes disagree.
+    team[sound.find("Team 7")] ^= 1;
+    contestant[sound.rfind("Team 7 chair")] ^= 1;
+    for (const std::string& bytes : {torn, sound.substr(0, sound.size() - 1), team, contestant}) {
+        write_file(file, bytes);
+        choose(file);
+        EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
+        EXPECT_EQ(bytes_of(file), bytes);
+        EXPECT_FALSE(has_log_files(file));
+        EXPECT_EQ(g_db, nullptr);
+    }
+}
+
+TEST_F(Contest, OpenTellsDamageOnlyOfADamagedFileWhileAnotherWindowKeepsChangingIt) {
+    make_contest("Busy");
+    add_teams(2000);
+    close_database();
+    const fs::path file = desktop.path() / "Busy" / "contest.db";
+    // Over and over, the other window takes the file soon after this one lets it go, adds or removes pages of
+    // teams, and closes it, its checkpoint writing them into the file.
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+        for (int round = 0; !stop; ++round) {
+            sqlite3* db = nullptr;
+            sqlite3_open(file.c_str(), &db);
+            sqlite3_busy_handler(
+                db, [](void*, int tries) -> int { return usleep(200), tries < 20000; }, nullptr);
+            sqlite3_exec(db,
+                         round % 2 ? "PRAGMA locking_mode = EXCLUSIVE; DELETE FROM teams WHERE seed > 5000;"
+                                   : "PRAGMA locking_mode = EXCLUSIVE; INSERT INTO teams (name, coach, seed) SELECT "
+                                     "'x' || seed, hex(randomblob(1500)), seed + 5000 FROM teams WHERE seed <= 40;",
+                         nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+            usleep(500 * (round % 4));
+        }
+    });
     choose(file);
-    EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
-    EXPECT_EQ(bytes_of(file), bytes);
-    EXPECT_FALSE(has_log_files(file));
+    std::set<std::string> answers{"Busy", "ERROR:This contest is already open in another window."};
+    const std::set<std::string> expected = answers;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+         std::chrono::steady_clock::now() < end; close_database())
+        answers.insert(open_contest());
+    stop = true;
+    other.join();
+    EXPECT_EQ(answers, expected);
+}
+
+TEST_F(Contest, OpenChecksAContestAsItsHotJournalRestoresIt) {
+    // A contest with a rollback journal and a trigger that the program never makes, and a program that ended while
+    // dropping the trigger, the change in the file: as it lies it is a contest, its journal brings the trigger back.
+    const fs::path file = stored_contest("Restored");
+    exec_elsewhere(
+        file,
+        "PRAGMA journal_mode = DELETE; CREATE TRIGGER wipe AFTER UPDATE ON teams BEGIN DELETE FROM contestants; END;");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN; DROP TRIGGER wipe;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_db_cacheflush(other), SQLITE_OK);
+    const fs::path ended = desktop.path() / "Ended";
+    fs::create_directory(ended);
+    for (const char* name : {"contest.db", "contest.db-journal"})
+        fs::copy_file(file.parent_path() / name, ended / name);
+    sqlite3_close(other);
+    choose(ended / "contest.db");
+    EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.");
     EXPECT_EQ(g_db, nullptr);
 }
 

@@ -56,7 +56,7 @@ TEST(TextConversion, RoundTripsWellFormedTextAndReplacesIllFormedText) {
     EXPECT_EQ(to_utf16("\xC0\x80"), u"\uFFFD\uFFFD");
     EXPECT_EQ(to_utf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(to_utf16("x\xE6\x97"), u"x\uFFFD");
-    // Conversion ends at the first NUL.
-    EXPECT_EQ(to_utf16(std::string_view("ab\0cd", 5)), u"ab");
-    EXPECT_EQ(to_utf8(std::u16string_view(u"ab\0cd", 5)), "ab");
+    // A NUL is converted like any other character; the text goes on after it.
+    EXPECT_EQ(to_utf16(std::string_view("ab\0cd", 5)), std::u16string_view(u"ab\0cd", 5));
+    EXPECT_EQ(to_utf8(std::u16string_view(u"ab\0cd", 5)), std::string_view("ab\0cd", 5));
 }
