@@ -299,6 +299,16 @@ std::unique_ptr<MainWindow> MainWindow::create(const std::string& class_name, co
     state->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     if (!state->window) return nullptr;
     gtk_window_set_title(GTK_WINDOW(state->window), title.c_str());
+    // The size asked for where it fits, else the size of the screen, without the panels along its edges.
+    GdkDisplay* display = gtk_widget_get_display(state->window);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor) {
+        GdkRectangle area;
+        gdk_monitor_get_workarea(monitor, &area);
+        width = std::min(width, area.width);
+        height = std::min(height, area.height);
+    }
     gtk_window_set_default_size(GTK_WINDOW(state->window), width, height);
     set_icon(GTK_WINDOW(state->window), registered->second.icon_images);
     // A layout lets the web view be placed at the bounds it is given rather than where GTK would put it.
