@@ -6,16 +6,22 @@
 #include <algorithm>
 #include <string>
 
+// Built from platform/find_bar.js.
+extern const std::string_view find_bar_js;
+
 namespace platform {
 
 struct FindBar::State {
-    WebKitWebView* view = nullptr;  // our reference
-    GtkWidget* bar = nullptr;
+    WebKitWebView* view = nullptr;    // our reference
+    GtkWidget* bar = nullptr;         // our reference
     GtkWidget* entry = nullptr;       // our reference
     GtkWidget* count = nullptr;       // our reference
     int match_count = -1;             // of the search text; -1 until counted
-    int current_match = 0;            // counted from 1 in page order
+    int current_match = 0;            // counted from 1 in page order; 0 when no match is the current one
     bool keep_text_selected = false;  // from Ctrl+F until the user acts in the entry
+    // The user has been at work in the page since the last search, which may have moved the page's
+    // selection, where WebKit goes on finding from.
+    bool page_used = true;
 };
 
 namespace {
@@ -24,28 +30,41 @@ using State = FindBar::State;
 
 constexpr auto find_options = WebKitFindOptions(WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND);
 
+// The script world of find_bar.js, and the channel through which it tells the bar that the page changed.
+constexpr const char* helper_world = "find-bar";
+constexpr const char* helper_channel = "findBar";
+
 WebKitFindController* finder(State& state) { return webkit_web_view_get_find_controller(state.view); }
+
+// Calls find_bar.js; nothing waits for the answer.
+void call_helper(State& state, const char* call) {
+    webkit_web_view_evaluate_javascript(state.view, call, -1, helper_world, nullptr, nullptr, nullptr, nullptr);
+}
+
+const char* search_text(State& state) { return gtk_entry_get_text(GTK_ENTRY(state.entry)); }
 
 void show_match_count(State& state) {
     std::string text;
-    if (*gtk_entry_get_text(GTK_ENTRY(state.entry)) && state.match_count == 0)
+    if (*search_text(state) && state.match_count == 0)
         text = "No matches";
-    else if (state.match_count > 0)
+    else if (state.match_count > 0 && state.current_match > 0)
         text = std::to_string(state.current_match) + " of " + std::to_string(state.match_count);
+    else if (state.match_count > 0)
+        text = std::to_string(state.match_count) + (state.match_count == 1 ? " match" : " matches");
     gtk_label_set_text(GTK_LABEL(state.count), text.c_str());
 }
 
-// Searches the page as the text in the bar changes. WebKit starts where the page's selection is, so the
-// selection goes first: the first match found is then the first in the page.
-void search_as_typed(State& state) {
-    const char* text = gtk_entry_get_text(GTK_ENTRY(state.entry));
+// Marks every match and makes the first in the page the current one. WebKit starts where the page's
+// selection is, so the selection goes first. The count goes before the search, since a count after it
+// takes the marks off every match but the current one.
+void search_from_top(State& state) {
     state.match_count = -1;
     state.current_match = 1;
-    if (*text) {
-        webkit_web_view_evaluate_javascript(state.view, "getSelection().removeAllRanges()", -1, nullptr, nullptr,
-                                            nullptr, nullptr, nullptr);
-        webkit_find_controller_search(finder(state), text, find_options, G_MAXUINT);
-        webkit_find_controller_count_matches(finder(state), text, find_options, G_MAXUINT);
+    state.page_used = false;
+    if (*search_text(state)) {
+        call_helper(state, "findBar.clearSelection()");
+        webkit_find_controller_count_matches(finder(state), search_text(state), find_options, G_MAXUINT);
+        webkit_find_controller_search(finder(state), search_text(state), find_options, G_MAXUINT);
     } else {
         webkit_find_controller_search_finish(finder(state));
     }
@@ -53,6 +72,8 @@ void search_as_typed(State& state) {
 }
 
 void go_to_match(State& state, int direction) {
+    // Where the user has been at work, no one knows which match WebKit would find next.
+    if (state.page_used || state.current_match == 0) return search_from_top(state);
     if (state.match_count <= 0) return;
     if (direction > 0) {
         webkit_find_controller_search_next(finder(state));
@@ -64,7 +85,7 @@ void go_to_match(State& state, int direction) {
     show_match_count(state);
 }
 
-void on_search_changed(GtkSearchEntry*, gpointer data) { search_as_typed(*static_cast<State*>(data)); }
+void on_search_changed(GtkSearchEntry*, gpointer data) { search_from_top(*static_cast<State*>(data)); }
 void on_next_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), +1); }
 void on_previous_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), -1); }
 
@@ -75,32 +96,18 @@ void on_counted_matches(WebKitFindController*, guint count, gpointer data) {
     show_match_count(state);
 }
 
-// Finding moves the page's selection away from the focused field; focusing it again brings its caret back.
-constexpr const char* refocus_script = R"((() => {
-  const field = document.activeElement;
-  if (field && field !== document.body) {
-    field.blur();
-    field.focus();
-  }
-})())";
-
-// Escape or the close button: the bar goes, the highlight with it, and the keys go back to the page where
-// they were.
+// Escape or the close button: the bar goes, the marks with it. When the bar had the keys, they go back to
+// the page with its caret and selection where they were.
 void on_stop_search(GtkSearchEntry*, gpointer data) {
     auto& state = *static_cast<State*>(data);
+    const bool bar_had_keys = gtk_widget_is_focus(state.entry);
     gtk_widget_hide(state.bar);
+    call_helper(state, "findBar.watch(false)");
     webkit_find_controller_search_finish(finder(state));
+    if (!bar_had_keys) return;
     gtk_widget_grab_focus(GTK_WIDGET(state.view));
-    webkit_web_view_evaluate_javascript(state.view, refocus_script, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+    call_helper(state, "findBar.giveBack()");
 }
-
-// The text selected in the page, in a text field or elsewhere; its first line only.
-constexpr const char* selection_script = R"((() => {
-  const field = document.activeElement;
-  const text = field && typeof field.selectionStart === 'number' && field.selectionEnd > field.selectionStart
-      ? field.value.slice(field.selectionStart, field.selectionEnd) : String(getSelection());
-  return text.split('\n')[0];
-})())";
 
 // The page's selection arrives after the bar has opened; it fills the bar unless the user typed first.
 struct Prefill {
@@ -125,16 +132,50 @@ void on_page_selection(GObject* view, GAsyncResult* result, gpointer data) {
 
 void show_bar(State& state) {
     // Asked before anything searches, since a search moves the selection.
-    webkit_web_view_evaluate_javascript(
-        state.view, selection_script, -1, nullptr, nullptr, nullptr, on_page_selection,
-        new Prefill{GTK_WIDGET(g_object_ref(state.entry)), gtk_entry_get_text(GTK_ENTRY(state.entry))});
+    webkit_web_view_evaluate_javascript(state.view, "findBar.selectedText()", -1, helper_world, nullptr, nullptr,
+                                        on_page_selection,
+                                        new Prefill{GTK_WIDGET(g_object_ref(state.entry)), search_text(state)});
     if (!gtk_widget_get_visible(state.bar)) {
         gtk_widget_show(state.bar);
-        // What the bar still holds from before is highlighted again.
-        if (*gtk_entry_get_text(GTK_ENTRY(state.entry))) search_as_typed(state);
+        call_helper(state, "findBar.watch(true)");
     }
     gtk_widget_grab_focus(state.entry);  // selects the entry's text, so typing replaces it
     state.keep_text_selected = true;
+}
+
+// The bar takes the keys from the page: the page's caret is kept for when they go back, and what the bar
+// holds is searched again, in the page as it is now.
+void on_entry_focus(GObject*, GParamSpec*, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    if (!gtk_widget_is_focus(state.entry) || !state.page_used) return;
+    call_helper(state, "findBar.keep()");
+    search_from_top(state);
+}
+
+void on_view_focus(GObject* view, GParamSpec*, gpointer data) {
+    if (gtk_widget_is_focus(GTK_WIDGET(view))) static_cast<State*>(data)->page_used = true;
+}
+
+gboolean on_view_button(GtkWidget*, GdkEventButton*, gpointer data) {
+    static_cast<State*>(data)->page_used = true;
+    return FALSE;
+}
+
+// Keys that the page handles may move its caret; those that the view takes for itself (F3) never reach here.
+gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer data) {
+    if (!event->is_modifier) static_cast<State*>(data)->page_used = true;
+    return FALSE;
+}
+
+// The page changed while the bar is open. With the keys in the bar, it searches again; with the keys in the
+// page, it only counts, since a search would move the page's caret.
+void on_page_changed(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    if (!gtk_widget_get_visible(state.bar) || !*search_text(state)) return;
+    if (gtk_widget_is_focus(state.entry)) return search_from_top(state);
+    state.page_used = true;
+    state.current_match = 0;
+    webkit_find_controller_count_matches(finder(state), search_text(state), find_options, G_MAXUINT);
 }
 
 // Enter and F3 go to the next match, with Shift to the previous one; Ctrl+F selects the text again.
@@ -214,9 +255,25 @@ FindBar::FindBar(WebKitWebView* view) : state_(std::make_unique<State>()) {
     g_signal_connect(state.entry, "key-press-event", G_CALLBACK(on_key_press), &state);
     g_signal_connect(state.entry, "button-press-event", G_CALLBACK(on_button_press), &state);
     g_signal_connect(state.entry, "notify::selection-bound", G_CALLBACK(on_selection_bound), &state);
+    g_signal_connect(state.entry, "notify::is-focus", G_CALLBACK(on_entry_focus), &state);
     g_signal_connect(finder(state), "counted-matches", G_CALLBACK(on_counted_matches), &state);
+    g_signal_connect(view, "notify::is-focus", G_CALLBACK(on_view_focus), &state);
+    g_signal_connect(view, "button-press-event", G_CALLBACK(on_view_button), &state);
+    g_signal_connect(view, "key-press-event", G_CALLBACK(on_view_key), &state);
 
-    state.bar = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    // The helper comes with every page the view loads.
+    WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view);
+    const std::string helper(find_bar_js);
+    WebKitUserScript* script =
+        webkit_user_script_new_for_world(helper.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, helper_world, nullptr, nullptr);
+    webkit_user_content_manager_add_script(manager, script);
+    webkit_user_script_unref(script);
+    const std::string signal = std::string("script-message-received::") + helper_channel;
+    g_signal_connect(manager, signal.c_str(), G_CALLBACK(on_page_changed), &state);
+    webkit_user_content_manager_register_script_message_handler_in_world(manager, helper_channel, helper_world);
+
+    state.bar = GTK_WIDGET(g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)));
     gtk_box_pack_start(GTK_BOX(state.bar), gtk_separator_new(GTK_ORIENTATION_HORIZONTAL), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(state.bar), row, FALSE, FALSE, 0);
     gtk_widget_show_all(state.bar);
@@ -226,6 +283,7 @@ FindBar::FindBar(WebKitWebView* view) : state_(std::make_unique<State>()) {
 
 FindBar::~FindBar() {
     disconnect();
+    g_object_unref(state_->bar);
     g_object_unref(state_->count);
     g_object_unref(state_->entry);
     g_object_unref(state_->view);
@@ -242,6 +300,8 @@ void FindBar::step(int direction) { go_to_match(*state_, direction); }
 void FindBar::disconnect() {
     g_signal_handlers_disconnect_by_data(state_->entry, state_.get());
     g_signal_handlers_disconnect_by_data(finder(*state_), state_.get());
+    g_signal_handlers_disconnect_by_data(state_->view, state_.get());
+    g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(state_->view), state_.get());
 }
 
 }  // namespace platform

@@ -74,16 +74,26 @@ bool owned_by(GtkWindow* window, GtkWindow* owner) {
 }
 
 // A termination request closes the window as its close box does, so shutdown takes its usual course. A
-// modal dialog would swallow that close, so every dialog of the window (the open-file dialog, the print
-// dialog) is ended first as cancelled.
+// modal dialog or a popup holds a grab that would swallow that close, so each is ended first: every dialog
+// of the window (the open-file dialog, the print dialog) as cancelled, a menu (the page's context menu) as
+// cancelled, and any other popup that holds a grab (a select's dropped-down list) is taken away.
 gboolean on_termination_signal(gpointer data) {
     auto* state = static_cast<State*>(data);
     if (!state->window) return G_SOURCE_CONTINUE;
     GList* windows = gtk_window_list_toplevels();
     for (GList* item = windows; item; item = item->next) g_object_ref(item->data);  // a response may destroy one
-    for (GList* item = windows; item; item = item->next)
-        if (GTK_IS_DIALOG(item->data) && owned_by(GTK_WINDOW(item->data), GTK_WINDOW(state->window)))
-            gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_CANCEL);
+    for (GList* item = windows; item; item = item->next) {
+        GtkWidget* window = GTK_WIDGET(item->data);
+        GtkWidget* content = gtk_bin_get_child(GTK_BIN(window));
+        if (GTK_IS_DIALOG(window) && owned_by(GTK_WINDOW(window), GTK_WINDOW(state->window))) {
+            gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
+        } else if (GTK_IS_MENU(content) && gtk_widget_get_visible(content)) {
+            gtk_menu_shell_cancel(GTK_MENU_SHELL(content));
+        } else if (gtk_widget_has_grab(window)) {
+            gtk_widget_hide(window);
+            gtk_grab_remove(window);
+        }
+    }
     g_list_free_full(windows, g_object_unref);
     gtk_window_close(GTK_WINDOW(state->window));
     return G_SOURCE_CONTINUE;
@@ -289,6 +299,16 @@ std::unique_ptr<MainWindow> MainWindow::create(const std::string& class_name, co
     state->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     if (!state->window) return nullptr;
     gtk_window_set_title(GTK_WINDOW(state->window), title.c_str());
+    // The size asked for where it fits, else the size of the screen, without the panels along its edges.
+    GdkDisplay* display = gtk_widget_get_display(state->window);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor) {
+        GdkRectangle area;
+        gdk_monitor_get_workarea(monitor, &area);
+        width = std::min(width, area.width);
+        height = std::min(height, area.height);
+    }
     gtk_window_set_default_size(GTK_WINDOW(state->window), width, height);
     set_icon(GTK_WINDOW(state->window), registered->second.icon_images);
     // A layout lets the web view be placed at the bounds it is given rather than where GTK would put it.

@@ -57,7 +57,8 @@ void post_quit_message(int exit_code);
 class MainWindow final : public Window {
 public:
     // Null when the class is not registered or the window cannot be made. Width and height are the
-    // window's outer size in pixels.
+    // window's outer size in pixels; where that does not fit on the screen, the window takes the screen's
+    // work area instead.
     static std::unique_ptr<MainWindow> create(const std::string& class_name, const std::string& title, int width,
                                               int height);
     ~MainWindow() override;

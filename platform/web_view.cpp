@@ -41,7 +41,10 @@ struct WebViewCore {
         if (message_handler) g_signal_handler_disconnect(manager, message_handler);
         message_handler = 0;
         if (view) g_signal_handlers_disconnect_by_data(view, this);
-        if (find) find->disconnect();
+        if (find) {
+            g_signal_handlers_disconnect_by_data(find->widget(), this);
+            find->disconnect();
+        }
     }
 
     WebKitWebView* view = nullptr;  // our reference; usable while !closed
@@ -149,8 +152,8 @@ void step_zoom(WebKitWebView* view, int direction) {
 }
 
 // The keys that browsers give every page: Ctrl+P prints; Ctrl with plus, minus or 0 zooms; Ctrl+F finds,
-// and F3 goes on finding while the find bar is open.
-gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer data) {
+// and F3 goes on finding while the find bar is open. The find bar passes on the keys it has no use for.
+gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* core = static_cast<WebViewCore*>(data);
     const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
     if (event->keyval == GDK_KEY_F3 && !(modifiers & ~GDK_SHIFT_MASK) && core->find->is_open()) {
@@ -158,7 +161,7 @@ gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer data) {
         return TRUE;
     }
     if (!(modifiers & GDK_CONTROL_MASK) || (modifiers & ~(GDK_CONTROL_MASK | GDK_SHIFT_MASK))) return FALSE;
-    WebKitWebView* view = WEBKIT_WEB_VIEW(widget);
+    WebKitWebView* view = core->view;
     switch (gdk_keyval_to_lower(event->keyval)) {
         case GDK_KEY_f:
             core->find->open();
@@ -264,6 +267,7 @@ std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* con
     g_signal_connect(core->view, "decide-policy", G_CALLBACK(on_decide_policy), core.get());
 
     core->find = std::make_unique<FindBar>(core->view);
+    g_signal_connect(core->find->widget(), "key-press-event", G_CALLBACK(on_key_press), core.get());
     core->frame = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_box_pack_start(GTK_BOX(core->frame), GTK_WIDGET(core->view), TRUE, TRUE, 0);
     gtk_box_pack_end(GTK_BOX(core->frame), core->find->widget(), FALSE, FALSE, 0);

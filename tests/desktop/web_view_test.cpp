@@ -85,6 +85,11 @@ protected:
         return result.text;
     }
 
+    bool find_count_becomes(const std::string& text) {
+        GtkWidget* count = named("find-count");
+        return desktop.pump_until([&] { return gtk_label_get_text(GTK_LABEL(count)) == text; });
+    }
+
     bool wait_for_messages(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         return desktop.pump_until([&] { return received.size() >= count; }, limit);
     }
@@ -177,6 +182,10 @@ bool press(GtkWidget* widget, guint key, guint modifiers = 0) {
 
 bool press_with_control(GtkWidget* widget, guint key) { return press(widget, key, GDK_CONTROL_MASK); }
 
+void type_keys(GtkWidget* widget, const char* text) {
+    for (const char* key = text; *key; ++key) press(widget, gdk_unicode_to_keyval(static_cast<guint>(*key)));
+}
+
 }  // namespace
 
 TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
@@ -198,21 +207,29 @@ TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
         bool dialog = false;
         GtkWindow* owner = nullptr;
     } seen;
-    g_timeout_add(
-        300,
-        [](gpointer data) -> gboolean {
-            auto* found = static_cast<Seen*>(data);
-            GtkDialog* dialog = shown_dialog();
-            if (!dialog) return G_SOURCE_CONTINUE;
-            found->dialog = true;
-            found->owner = gtk_window_get_transient_for(GTK_WINDOW(dialog));
-            gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
-            return G_SOURCE_REMOVE;
-        },
-        &seen);
+    const GSourceFunc cancel_when_shown = [](gpointer data) -> gboolean {
+        auto* found = static_cast<Seen*>(data);
+        GtkDialog* dialog = shown_dialog();
+        if (!dialog) return G_SOURCE_CONTINUE;
+        found->dialog = true;
+        found->owner = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+        gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
+        return G_SOURCE_REMOVE;
+    };
+    g_timeout_add(300, cancel_when_shown, &seen);
     EXPECT_TRUE(press_with_control(web, GDK_KEY_p));
     EXPECT_TRUE(seen.dialog);
     EXPECT_EQ(GTK_WIDGET(seen.owner), desktop.toplevel());
+
+    // The same keys while the find bar has them.
+    ASSERT_TRUE(press_with_control(web, GDK_KEY_f));
+    GtkWidget* bar = desktop.toplevel();  // hands them to the bar's entry
+    EXPECT_TRUE(press_with_control(bar, GDK_KEY_minus));
+    EXPECT_DOUBLE_EQ(zoom(), 0.9);
+    seen = {};
+    g_timeout_add(300, cancel_when_shown, &seen);
+    EXPECT_TRUE(press_with_control(bar, GDK_KEY_p));
+    EXPECT_TRUE(seen.dialog);
 }
 
 namespace {
@@ -224,6 +241,7 @@ constexpr const char* find_page = R"(<!DOCTYPE html><meta charset="utf-8">
 }  // namespace
 
 TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
+    controller->put_bounds({0, 0, 640, 400});
     view->navigate_to_string(find_page);
     ASSERT_TRUE(wait_for_messages(1));
     GtkWidget* top = desktop.toplevel();
@@ -231,11 +249,24 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     GtkWidget* entry = named("find-entry");
     GtkWidget* count = named("find-count");
     ASSERT_NE(entry, nullptr);
-    const auto count_becomes = [&](const std::string& text) {
-        return desktop.pump_until([&] { return gtk_label_get_text(GTK_LABEL(count)) == text; });
-    };
-    const auto type = [&](const char* text) {
-        for (const char* key = text; *key; ++key) press(top, gdk_unicode_to_keyval(static_cast<guint>(*key)));
+    const auto count_becomes = [&](const std::string& text) { return find_count_becomes(text); };
+    const auto type = [&](const char* text) { type_keys(top, text); };
+    // Which of the three matches the window shows marked in yellow, at the top left of the match's box.
+    const auto marked = [&] {
+        std::istringstream corners(
+            run_script("const words = document.querySelector('p').firstChild;"
+                       "return [0, 11, 27].map((at) => { const match = new Range();"
+                       "  match.setStart(words, at); match.setEnd(words, at + 5);"
+                       "  const box = match.getBoundingClientRect();"
+                       "  return `${box.x + 1} ${box.y + 1}`; }).join(' ')"));
+        std::string seen;
+        for (double x, y; corners >> x >> y;) {
+            GdkPixbuf* dot = gdk_pixbuf_get_from_window(gtk_widget_get_window(web), int(x), int(y), 1, 1);
+            const guchar* rgb = gdk_pixbuf_get_pixels(dot);
+            seen += rgb[0] > 200 && rgb[1] > 200 && rgb[2] < 100 ? '+' : '-';
+            g_object_unref(dot);
+        }
+        return seen;
     };
     gtk_widget_grab_focus(web);
     EXPECT_FALSE(gtk_widget_is_visible(entry));  // hidden until asked for
@@ -250,6 +281,8 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     EXPECT_TRUE(desktop.pump_until([&] { return std::string(gtk_entry_get_text(GTK_ENTRY(entry))) == "apple"; }));
     EXPECT_TRUE(count_becomes("1 of 3"));
     EXPECT_TRUE(desktop.pump_until([&] { return run_script("return String(getSelection())") == "Apple"; }));
+    // Every match is marked, but the current one, which is selected.
+    EXPECT_TRUE(desktop.pump_until([&] { return marked() == "-++"; })) << marked();
 
     // The text stays selected, so typing replaces it; the count follows the typing, and so it does after
     // Ctrl+F in the bar.
@@ -264,6 +297,7 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     // Enter and F3 go on, Shift goes back, both wrap.
     press(top, GDK_KEY_Return);
     EXPECT_TRUE(count_becomes("2 of 3"));
+    EXPECT_TRUE(desktop.pump_until([&] { return marked() == "+-+"; })) << marked();
     press(top, GDK_KEY_F3);
     EXPECT_TRUE(count_becomes("3 of 3"));
     EXPECT_TRUE(desktop.pump_until([&] { return run_script("return String(getSelection())") == "APPLE"; }));
@@ -283,6 +317,67 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     press(top, GDK_KEY_F3);
     EXPECT_FALSE(gtk_widget_is_visible(entry));
     EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(count))), "No matches");
+}
+
+namespace {
+
+// Two screens, shown one at a time, and a score cell.
+constexpr const char* screens_page = R"(<!DOCTYPE html><meta charset="utf-8"><style>.hidden { display: none }</style>
+<section id="fruit"><p>apple</p><p>apple</p><p>apple</p></section><section id="trees" class="hidden">oak</section>
+<div id="cell" contenteditable="plaintext-only">7</div><script>
+function show(id) { for (const s of document.querySelectorAll('section')) s.classList.toggle('hidden', s.id !== id); }
+window.chrome.webview.postMessage('ready');
+</script>)";
+
+}  // namespace
+
+TEST_F(WebViewTest, CountsAgainWhenThePageChangesAndWhenTheBarGetsTheKeysBack) {
+    view->navigate_to_string(screens_page);
+    ASSERT_TRUE(wait_for_messages(1));
+    GtkWidget* top = desktop.toplevel();
+    GtkWidget* web = web_widget();
+    gtk_widget_grab_focus(web);
+    press_with_control(top, GDK_KEY_f);
+    type_keys(top, "apple");
+    EXPECT_TRUE(find_count_becomes("1 of 3"));
+
+    // Another screen and back, with the keys in the page: counted, and no match is the current one.
+    gtk_widget_grab_focus(web);
+    run_script("show('trees')");
+    EXPECT_TRUE(find_count_becomes("No matches"));
+    run_script("show('fruit')");
+    EXPECT_TRUE(find_count_becomes("3 matches"));
+
+    // A click on the third apple, then on the bar: searched again from the top, and Enter goes on from there.
+    run_script("getSelection().collapse(document.querySelectorAll('p')[2].firstChild, 2)");
+    gtk_widget_grab_focus(named("find-entry"));
+    EXPECT_TRUE(find_count_becomes("1 of 3"));
+    press(top, GDK_KEY_Return);
+    EXPECT_TRUE(find_count_becomes("2 of 3"));
+    const auto selected = [&] {
+        return run_script("return [...document.querySelectorAll('p')].indexOf(getSelection().anchorNode.parentNode)");
+    };
+    EXPECT_TRUE(desktop.pump_until([&] { return selected() == "1"; })) << selected();  // counted from 0
+    // With the keys in the bar, another screen is searched at once.
+    run_script("show('trees')");
+    EXPECT_TRUE(find_count_becomes("No matches"));
+}
+
+TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
+    view->navigate_to_string(screens_page);
+    ASSERT_TRUE(wait_for_messages(1));
+    GtkWidget* top = desktop.toplevel();
+    gtk_widget_grab_focus(web_widget());
+    // A 7 typed into a score cell, Ctrl+F, a search that selects that 7, Escape, and a 5: the cell reads 75.
+    run_script(
+        "const cell = document.getElementById('cell'); cell.focus(); getSelection().collapse(cell.firstChild, 1)");
+    press_with_control(top, GDK_KEY_f);
+    type_keys(top, "7");
+    EXPECT_TRUE(find_count_becomes("1 of 1"));
+    press(top, GDK_KEY_Escape);
+    type_keys(top, "5");
+    const auto cell = [&] { return run_script("return document.getElementById('cell').textContent"); };
+    EXPECT_TRUE(desktop.pump_until([&] { return cell() == "75"; })) << cell();
 }
 
 TEST_F(WebViewTest, KeepsThePageItWasGivenAndOffersNoWayAway) {
