@@ -107,7 +107,7 @@ async function showCompletedMatches(count) {
 }
 
 // A completed sheet far from the view is shown in part (see the style sheet) until it comes within a
-// screen of the view, or of where the user scrolls or finds text.
+// screen's height of the view.
 const distantSheets = new IntersectionObserver((entries) => {
   for (const entry of entries) {
     if (!entry.isIntersecting) continue;
