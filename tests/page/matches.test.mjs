@@ -477,7 +477,8 @@ describe('Matches screen', () => {
     await openMatches(session);
     assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3']);
     const tieShown = (id) => page.locator(`#${id} table`).nth(1).isVisible();
-    assert.deepEqual([await tieShown('match-1'), await tieShown('match-2'), await tieShown('match-3')], [false, true, false]);
+    await page.locator('#match-2').scrollIntoViewIfNeeded();
+    await eventually(async () => [await tieShown('match-1'), await tieShown('match-2'), await tieShown('match-3')], [false, true, false]);
     // Completed sheets carry their cells and are not editable; only the last sheet is.
     assert.equal(await page.locator('#match-2 td').nth(tieRedTotal).textContent(), '3');
     assert.equal(await page.locator('#match-1 td').nth(red1).evaluate((e) => e.isContentEditable), false);
@@ -649,9 +650,9 @@ describe('Printed sheets', () => {
     assert.equal(await session.host.request('load_match', savedSheet(3, 7, 1)), '');
     assert.equal(await session.host.request('load_match', savedSheet(4, 6, 2)), '');
     await openMatches(session);
-    await typeCell(page, red1, '8');
     // Far down, a completed sheet shows only its head on screen; it prints whole all the same.
     assert.equal(await page.locator('#match-4 tbody').first().isVisible(), false);
+    await typeCell(page, red1, '8');
 
     const dir = mkdtempSync(path.join(tmpdir(), 'pellucan-sheets-'));
     t.after(() => rmSync(dir, { recursive: true, force: true }));
