@@ -55,10 +55,17 @@ async function completedMatchCount() {
   return Number.parseInt(await requestClient.n_completed_matches(), 10);
 }
 
-// A decimal integer from the start of the text: optional sign, then digits; null when no digit follows.
+// The native side reads every score as a 32-bit integer; a number outside this range is not one for it.
+const smallestScore = -2147483648;
+const largestScore = 2147483647;
+
+// A decimal integer from the start of the text: optional sign, then digits; null when no digit follows or
+// the number lies outside the range the native side reads.
 function leadingInteger(text) {
   const match = /^[+-]?\d+/.exec(text);
-  return match ? Number.parseInt(match[0], 10) : null;
+  if (!match) return null;
+  const value = Number.parseInt(match[0], 10);
+  return value >= smallestScore && value <= largestScore ? value : null;
 }
 
 async function showMatchesScreen() {
@@ -67,25 +74,60 @@ async function showMatchesScreen() {
     const shown = sheetCount();
     const completed = await completedMatchCount();
     if (shown > completed) return;
-    if (shown === 0) {
-      for (let k = 1; k <= completed; ++k) await showCompletedMatch(k);
-    }
+    if (shown === 0) await showCompletedMatches(completed);
     await showNextMatch();
   });
 }
 
-async function showCompletedMatch(k) {
-  const markup = await requestClient.fetch_completed_match(String(k));
-  if (markup === '') return;
-  const fragment = parseSheets(markup);
-  const sheet = fragment.querySelector('match-table');
-  if (!sheet) return;
+// Completed sheets are asked for a batch at a time, the whole batch's requests on their way at once, and
+// each batch is appended in order as one fragment: the web view then lays the list out once a batch, not
+// once a sheet, and the native side renders the next batch while the web view shows this one.
+const completedSheetBatch = 32;
+
+async function showCompletedMatches(count) {
+  for (let first = 1; first <= count; first += completedSheetBatch) {
+    const replies = [];
+    for (let k = first; k <= count && k < first + completedSheetBatch; ++k) {
+      const reply = requestClient.fetch_completed_match(String(k));
+      // The first failure ends the loading; those after it are not waited for.
+      reply.catch(() => {});
+      replies.push(reply);
+    }
+    const batch = document.createDocumentFragment();
+    try {
+      for (const reply of replies) {
+        const sheet = completedSheet(await reply);
+        if (sheet) batch.append(sheet);
+      }
+    } finally {
+      // Sheets before a failed request stay.
+      matchTables.append(batch);
+    }
+  }
+}
+
+// A completed sheet far from the view is shown in part (see the style sheet) until it comes within a
+// screen's height of the view.
+const distantSheets = new IntersectionObserver((entries) => {
+  for (const entry of entries) {
+    if (!entry.isIntersecting) continue;
+    entry.target.classList.remove('distant');
+    distantSheets.unobserve(entry.target);
+  }
+}, { root: mainElement, rootMargin: '100% 0px' });
+
+// The read-only sheet of a completed match, or null for an empty reply.
+function completedSheet(markup) {
+  const sheet = parseSheets(markup).querySelector('match-table');
+  if (!sheet) return null;
   const cells = sheetCells(sheet);
   const lastCell = cells[cells.length - 1];
   const table = tiebreakTable(sheet);
   // White tie-break initials mean the tie-break was played, so its table shows.
   if (lastCell && lastCell.textContent.trim() !== '' && table) table.classList.remove('hidden');
-  matchTables.append(sheet);
+  sheet.classList.add('distant');
+  distantSheets.observe(sheet);
+  return sheet;
 }
 
 // Plain text only: a paste from a spreadsheet would otherwise bring its own table into a cell.
@@ -145,6 +187,7 @@ async function recalculateScores(cells, tiebreak) {
   const half = columnsPerRow / 2;
   const red = sums.slice(0, half).reduce((a, b) => a + b, 0);
   const white = sums.slice(half).reduce((a, b) => a + b, 0);
+  // Sums of 32-bit cells stay exact and far below where String() turns to an exponent.
   sums.forEach((sum, c) => {
     cells[end + c].textContent = String(sum);
   });
@@ -156,10 +199,14 @@ async function recalculateScores(cells, tiebreak) {
 async function saveMatch() {
   if (!isContestOpen() || saveMatchButton.disabled || matchSaveRunning) return;
   matchSaveRunning = true;
+  // The button is disabled while the save is on its way, which takes the keys from it before any message
+  // opens; they go back to whatever had them when the user acted, unless the user has moved them since.
+  const keysWith = document.activeElement;
   try {
     await runInTurn(saveOpenSheet);
   } finally {
     matchSaveRunning = false;
+    if (keysWith?.isConnected && !mainElement.contains(document.activeElement)) keysWith.focus();
   }
 }
 
@@ -181,6 +228,10 @@ async function saveOpenSheet() {
   const hasTotals = (end) => field(end, redTotalOffset) !== '' && field(end, whiteTotalOffset) !== '';
   const hasInitials = (end) => field(end, redInitialsOffset) !== '' && field(end, whiteInitialsOffset) !== '';
   const levelTotals = (end) => field(end, redTotalOffset) === field(end, whiteTotalOffset);
+  // The native side would refuse a sum it cannot read only after the sheet is locked.
+  const readableSums = (end) => fields.slice(end + 1, end + whiteTotalOffset + 2)
+    .every((text) => text === '' || leadingInteger(text) !== null);
+  const sumsOutOfRange = `Subtotals and totals must lie between ${smallestScore} and ${largestScore}.`;
   const capitaliseInitials = (end) => {
     for (const offset of [redInitialsOffset, whiteInitialsOffset]) {
       fields[end + offset + 1] = field(end, offset).toUpperCase();
@@ -189,6 +240,10 @@ async function saveOpenSheet() {
 
   if (!hasTotals(mainScoreCells)) {
     await showMessage('The match cannot be saved without scores.');
+    return;
+  }
+  if (!readableSums(mainScoreCells)) {
+    await showMessage(sumsOutOfRange);
     return;
   }
   if (!hasInitials(mainScoreCells)) {
@@ -207,6 +262,10 @@ async function saveOpenSheet() {
     }
     if (!hasTotals(tiebreakSubtotalCell)) {
       await showMessage('The match cannot be saved without scores.');
+      return;
+    }
+    if (!readableSums(tiebreakSubtotalCell)) {
+      await showMessage(sumsOutOfRange);
       return;
     }
     if (levelTotals(tiebreakSubtotalCell)) {

@@ -347,31 +347,39 @@ describe('Matches screen', () => {
     assert.equal(winner, team2);
   });
 
-  test('shows the native sentence when a save fails, then sends the same fields again', async (t) => {
+  test('shows the native sentence when a save fails, sends the same fields again, and gives the keys back', async (t) => {
     const session = await openSession(t, browser);
     const { page } = session;
     await startContest(session, teamNames);
     await openMatches(session);
     session.takeRequests();
 
-    // A total beyond 32 bits is refused by the native side.
-    await typeCell(page, red1, '99999999999');
+    await typeCell(page, red1, '12');
     await typeCell(page, white1, '1');
     await typeCell(page, redInitials, 'ab');
     await typeCell(page, whiteInitials, 'cd');
+    // With its file gone, the native side refuses to save into the contest.
+    rmSync(path.join(session.host.desktop, 'Spring Quiz', 'contest.db'));
+    const refused = 'The contest file was moved or deleted; nothing was saved.';
+    const keysOn = () => page.evaluate(() => document.activeElement?.id);
     session.hold = true;
-    await page.click('#save-match-btn');
+    await page.focus('#save-match-btn');
+    await page.keyboard.press('Enter');
     await deliverHeld(session, 'n_completed_matches');
     await heldUntil(session, 'load_match');
     // In flight the button is disabled and a second click sends nothing.
     assert.equal(await page.isDisabled('#save-match-btn'), true);
     await page.click('#save-match-btn', { force: true });
     await session.release();
-    await dismissMessage(page, 'A team score could not be converted to a number.');
-    assert.equal(await page.isEnabled('#save-match-btn'), true);
-    await page.click('#save-match-btn');
-    await dismissMessage(page, 'A team score could not be converted to a number.');
+    // Enter dismisses the message and leaves the keys on Save Match, so Enter sends again.
+    await eventually(() => shownMessage(page), refused);
+    await page.keyboard.press('Enter');
+    await eventually(keysOn, 'save-match-btn');
+    await page.keyboard.press('Enter');
+    await eventually(() => shownMessage(page), refused);
+    await page.keyboard.press('Enter');
     await session.settle();
+    assert.equal(await keysOn(), 'save-match-btn');
 
     const [first, second, ...more] = savedFields(session);
     assert.equal(more.length, 0);
@@ -379,6 +387,55 @@ describe('Matches screen', () => {
     // Nothing was appended, and the locked sheet stays locked.
     assert.deepEqual(await sheetIds(page), ['match-1']);
     assert.deepEqual(await editable(page, [red1, tieFirst]), [false, true]);
+  });
+
+  test('counts no cell beyond the range the native side reads, and saves no sum beyond it', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    await openMatches(session);
+    session.takeRequests();
+
+    // A cell beyond the range has its message and adds nothing; no total turns to an exponent.
+    await typeCell(page, white1, '50');
+    await pasteCell(page, red1, '9999999999999999999999');
+    await keyUp(page, red1);
+    await dismissMessage(page, '9999999999999999999999 is not a number.');
+    await eventually(() => cellTexts(page, redTotal, whiteTotal + 1), ['0', '50']);
+    // Both ends of the range count, one past either end does not.
+    await pasteCell(page, 12 + red1, '2147483647');
+    await pasteCell(page, 24 + red1, '-2147483648');
+    await pasteCell(page, 36 + red1, '+2147483648');
+    await pasteCell(page, 48 + red1, '-2147483649');
+    await keyUp(page, red1);
+    await dismissMessage(page, '9999999999999999999999 is not a number.');
+    await dismissMessage(page, '+2147483648 is not a number.');
+    await dismissMessage(page, '-2147483649 is not a number.');
+    await eventually(() => cellTexts(page, redTotal, whiteTotal + 1), ['-1', '50']);
+
+    // Cells in range whose sums are not: refused before anything is locked.
+    for (const k of [red1, 24 + red1, 36 + red1, 48 + red1]) await pasteCell(page, k, '');
+    await pasteCell(page, 60 + red1, '1');
+    await keyUp(page, red1);
+    await eventually(() => cellTexts(page, 384 + red1, whiteTotal + 1),
+      ['2147483648', '0', '0', '50', '0', '0', '0', '0', '2147483648', '50']);
+    await typeCell(page, redInitials, 'ab');
+    await typeCell(page, whiteInitials, 'cd');
+    await page.click('#save-match-btn');
+    await dismissMessage(page, 'Subtotals and totals must lie between -2147483648 and 2147483647.');
+    assert.deepEqual(savedFields(session), []);
+    assert.deepEqual(await editable(page, [red1, redInitials, whiteInitials]), [true, true, true]);
+
+    // Corrected, the match saves with Red ahead.
+    await pasteCell(page, 60 + red1, '');
+    await keyUp(page, red1);
+    await page.click('#save-match-btn');
+    await session.settle();
+    const [fields] = savedFields(session);
+    assert.deepEqual([fields[redTotal + 1], fields[whiteTotal + 1]], ['2147483647', '50']);
+    const [, , , , , team1, , winner] = (await session.host.request('fetch_brackets')).split(fieldSeparator);
+    assert.equal(winner, team1);
+    assert.deepEqual(await sheetIds(page), ['match-1', 'match-2']);
   });
 
   test('reports a next sheet that does not come after a save, and brings it on the next visit', async (t) => {
@@ -420,7 +477,8 @@ describe('Matches screen', () => {
     await openMatches(session);
     assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3']);
     const tieShown = (id) => page.locator(`#${id} table`).nth(1).isVisible();
-    assert.deepEqual([await tieShown('match-1'), await tieShown('match-2'), await tieShown('match-3')], [false, true, false]);
+    await page.locator('#match-2').scrollIntoViewIfNeeded();
+    await eventually(async () => [await tieShown('match-1'), await tieShown('match-2'), await tieShown('match-3')], [false, true, false]);
     // Completed sheets carry their cells and are not editable; only the last sheet is.
     assert.equal(await page.locator('#match-2 td').nth(tieRedTotal).textContent(), '3');
     assert.equal(await page.locator('#match-1 td').nth(red1).evaluate((e) => e.isContentEditable), false);
@@ -461,6 +519,40 @@ describe('Matches screen', () => {
     await session.release();
     await session.settle();
     assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3', 'match-4', 'match-5']);
+  });
+
+  test('shows a sheet far down by its head until it comes near', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames);
+    for (let match = 1; match <= 6; ++match) {
+      assert.equal(await session.host.request('load_match', savedSheet(match, 9, match)), '');
+    }
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(page), [1, 2, 3, 4, 5, 6, 7].map((match) => `match-${match}`));
+    const bodyShown = () => page.locator('#match-6 tbody').first().isVisible();
+    assert.equal(await bodyShown(), false);
+    await page.locator('#match-6 tr.pt8').scrollIntoViewIfNeeded();
+    await eventually(bodyShown, true);
+    assert.equal(await page.locator('#match-6 td').nth(whiteTotal).textContent(), '6');
+  });
+
+  test('asks for the completed sheets together, and keeps those before one that fails, quietly', async (t) => {
+    const session = await openSession(t, browser);
+    await startContest(session, teamNames);
+    for (let match = 1; match <= 4; ++match) {
+      assert.equal(await session.host.request('load_match', savedSheet(match, 9, 2)), '');
+    }
+    session.hold = true;
+    await goTo(session.page, 'matches');
+    await deliverHeld(session, 'n_completed_matches');
+    await eventually(() => session.held.length, 4);
+    // Sheets 3 and 4 fail.
+    session.held = session.held.map((text, k) => (k < 2 ? text : `${text.split(':')[0]}:ERROR:No such match.`));
+    await session.release();
+    await session.settle();
+    assert.deepEqual(await sheetIds(session.page), ['match-1', 'match-2']);
+    assert.equal(await shownMessage(session.page), null);
   });
 
   test('shows and hides empty future sheets, and empties them after a save', async (t) => {
@@ -555,7 +647,11 @@ describe('Printed sheets', () => {
     await startContest(session, teamNames);
     assert.equal(await session.host.request('load_match', savedSheet(1, 20, 10)), '');
     assert.equal(await session.host.request('load_match', savedSheet(2, 15, 15, [3, 1])), '');
+    assert.equal(await session.host.request('load_match', savedSheet(3, 7, 1)), '');
+    assert.equal(await session.host.request('load_match', savedSheet(4, 6, 2)), '');
     await openMatches(session);
+    // Far down, a completed sheet shows only its head on screen; it prints whole all the same.
+    assert.equal(await page.locator('#match-4 tbody').first().isVisible(), false);
     await typeCell(page, red1, '8');
 
     const dir = mkdtempSync(path.join(tmpdir(), 'pellucan-sheets-'));
@@ -569,8 +665,9 @@ describe('Printed sheets', () => {
     if (screenshot) writeFileSync(path.join(screenshot, 'sheets.pdf'), readFileSync(pdf));
     const pages = execFileSync('pdftotext', ['-layout', pdf, '-'], { encoding: 'utf8' }).split('\f').filter((p) => p.trim());
     // One sheet a page; the played tie-break of match 2 shares its sheet's page.
-    assert.deepEqual(pages.map((text) => (text.match(/Match \d+/g) ?? []).join()), ['Match 1', 'Match 2', 'Match 3']);
-    assert.deepEqual(pages.map((text) => text.match(/Totals/g).length), [1, 2, 1]);
+    assert.deepEqual(pages.map((text) => (text.match(/Match \d+/g) ?? []).join()),
+      ['Match 1', 'Match 2', 'Match 3', 'Match 4', 'Match 5']);
+    assert.deepEqual(pages.map((text) => text.match(/Totals/g)?.length), [1, 2, 1, 1, 1]);
     assert.doesNotMatch(pages.join(), /Save Match|Show\/Hide|Matches/);
 
     // Each page carries the gray shading (#d0d0d0) of its cells.

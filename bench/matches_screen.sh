@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# How long the real window takes to show the Matches screen of a contest with every match played: makes
+# the contest through the headless host, opens it through the open dialog, clicks Matches, and prints the
+# time until the program and its web view processes are idle again. Run by hand, on a virtual display of
+# its own:
+#   bench/matches_screen.sh [TEAMS...]     (default: 128 500; programs from $BUILD_DIR, default build/)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" != --on-display ]; then
+  exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" --on-display "$@"
+fi
+shift
+build=${BUILD_DIR:-$root/build}
+[ $# -gt 0 ] || set -- 128 500
+source "$root/tests/desktop/session.sh"
+
+# make_contest TEAMS NAME: the contest, its teams with four contestants each, started and played to the
+# end through the headless host; team 1 wins every match, so the final ends the contest.
+make_contest() {
+  python3 - "$build/pellucan-host" "$desktop" "$1" "$2" <<'PY'
+import random, subprocess, sys
+host, desktop, teams, name = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+sep = "\x1f"
+requests = []
+def request(command, args=""):
+    requests.append(f"{len(requests) + 1}:{command}:{args}")
+
+# A played sheet: points in the open cells, computed subtotals and totals, initials; team 1 ahead.
+def sheet(match, rng):
+    cells = [""] * 536
+    for row in range(1, 33):
+        for column in range(12):
+            chair = 5 - column if column < 5 else column - 6
+            if 1 <= row <= 12 and column not in (0, 5, 6, 11) and chair != (row - 1) % 4 + 1:
+                continue
+            if row in (16, 21, 26) and column not in (5, 6):
+                continue
+            cells[12 * (row - 1) + column] = rng.choice(["", "", "0", "10", "20"])
+    sums = [sum(int(cells[12 * r + c] or 0) for r in range(32)) for c in range(12)]
+    red, white = sum(sums[:6]), sum(sums[6:])
+    if red <= white:
+        cells[5] = str(white - red + 10)
+        sums[5] += white - red + 10
+        red = white + 10
+    cells[384:400] = [str(s) for s in sums] + [str(red), str(white), "AB", "CD"]
+    return sep.join([str(match)] + cells)
+
+request("create_contest", name)
+for team in range(1, teams + 1):
+    request("call_save_team", sep.join(["none", f"Team {team}", f"Coach {team}", ""]))
+# A fresh contest numbers its teams from 1.
+for team in range(1, teams + 1):
+    for chair in range(1, 5):
+        request("save_contestant", sep.join(["none", str(team), f"Player {team}.{chair}", str(chair)]))
+request("start_contest")
+rng = random.Random(teams)
+for match in range(1, 2 * teams - 1):
+    request("load_match", sheet(match, rng))
+
+frames = b"".join(b"%d\n%s" % (len(text.encode()), text.encode()) for text in requests)
+output = subprocess.run([host, "--desktop", desktop], input=frames, capture_output=True, check=True).stdout
+while output:
+    length, _, output = output.partition(b"\n")
+    reply, output = output[: int(length)].decode(), output[int(length):]
+    if reply.split(":", 1)[1] != "":
+        sys.exit(f"the host answered {reply[:200]}")
+PY
+}
+
+# matches_link_x WID: the middle of the fifth navigation link, found in the window as the fifth run of dark
+# columns in the navigation bar.
+matches_link_x() {
+  import -window "$1" -crop 1040x30+0+0 -colorspace gray -depth 8 gray:- | python3 -c '
+import sys
+data = sys.stdin.buffer.read()
+dark = [any(data[y * 1040 + x] < 128 for y in range(30)) for x in range(1040)]
+runs, start, gap = [], None, 0
+for x, d in enumerate(dark + [False] * 20):
+    if d:
+        start = x if start is None else start
+        end, gap = x, 0
+    elif start is not None:
+        gap += 1
+        if gap > 8:
+            runs.append((start + end) // 2)
+            start = None
+print(runs[4] if len(runs) == 7 else sys.exit(f"found {len(runs)} links, not 7"))'
+}
+
+# click_until_idle PID WID X: clicks the window at X in the navigation bar and prints the seconds until the
+# program and every process under it last used the processor, once they have stayed idle for a whole second.
+click_until_idle() {
+  python3 - "$@" <<'PY'
+import os, subprocess, sys, time
+root, window, x = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+def cpu_ticks():
+    parents, ticks = {}, {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            fields = open(f"/proc/{entry}/stat").read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        parents[int(entry)] = int(fields[1])
+        ticks[int(entry)] = int(fields[11]) + int(fields[12])
+    def under_root(pid):
+        while pid > 1:
+            if pid == root:
+                return True
+            pid = parents.get(pid, 0)
+        return False
+    return sum(t for pid, t in ticks.items() if under_root(pid))
+previous = cpu_ticks()
+start = last_busy = time.time()
+subprocess.run(["xdotool", "mousemove", "--window", window, x, "18", "click", "1"], check=True)
+while True:
+    time.sleep(0.05)
+    now, current = time.time(), cpu_ticks()
+    if current - previous > 0:  # any processor time in the last 50 ms
+        last_busy = now
+    previous = current
+    if now - last_busy >= 1.0:
+        print(f"{last_busy - start:.2f}")
+        break
+    if now - start > 900:
+        sys.exit("still busy after 900 s")
+PY
+}
+
+# dialog_shown WID: whether the page's message overlay darkens the window's white margin.
+dialog_shown() {
+  local colour
+  colour=$(import -window "$1" -crop 1x1+8+600 -depth 8 txt:- | tail -n1)
+  [[ "$colour" != *"#FFFFFF"* ]]
+}
+
+# seconds: from the click on Matches until idle; message: milliseconds from Save Match to its message.
+printf '%6s %7s %8s %8s\n' teams sheets seconds message
+for teams in "$@"; do
+  name="Bench $teams"
+  make_contest "$teams" "$name"
+  start_program "$build/pellucan"
+  open_through_dialog "$wid" "$desktop/$name/contest.db"
+  wait_for_title "$wid" "$name - Pellucan"
+  sleep 1
+  x=$(matches_link_x "$wid")
+  seconds=$(click_until_idle "$pid" "$wid" "$x")
+  screenshot "matches-$teams"
+  # Save Match waits for the sheets still loading; with every match played it answers with a message.
+  xdotool windowfocus --sync "$wid"
+  asked=$(date +%s%N)
+  xdotool key Tab Return
+  for _ in $(seq 600); do dialog_shown "$wid" && break; sleep 0.1; done
+  answered=$(( ($(date +%s%N) - asked) / 1000000 ))
+  screenshot "saved-$teams"
+  dialog_shown "$wid" || fail "Save Match showed no message after the sheets of $teams teams"
+  printf '%6d %7d %8s %8d\n' "$teams" $((2 * teams - 2)) "$seconds" "$answered"
+  close_and_wait "$wid" "$pid"
+done
