@@ -537,6 +537,18 @@ describe('Matches screen', () => {
     assert.equal(await page.locator('#match-6 td').nth(whiteTotal).textContent(), '6');
   });
 
+  test('lets no long name on a far sheet widen the screen', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames.map((name) => name.padEnd(80, 'W')));
+    for (let match = 1; match <= 6; ++match) {
+      assert.equal(await session.host.request('load_match', savedSheet(match, 9, 1)), '');
+    }
+    await openMatches(session);
+    assert.equal(await page.$eval('#match-6', (sheet) => sheet.classList.contains('distant')), true);
+    assert.equal(await page.$eval('main', (main) => main.scrollWidth - main.clientWidth), 0);
+  });
+
   test('asks for the completed sheets together, and keeps those before one that fails, quietly', async (t) => {
     const session = await openSession(t, browser);
     await startContest(session, teamNames);
