@@ -110,10 +110,6 @@
 
   // Shows one overlay until finish() is called, then gives the keys back to the element that had them.
   // Keys pressed before it opened (the Enter that submitted a form, say) are not taken as an answer.
-  // The overlay covers the window, so no click gets past it, and the dialog keeps the keys: Tab moves
-  // between its buttons, and a focus that lands behind it comes back. Making `main` inert would do the
-  // same, but the web view then restyles every element in it, at each opening and closing (a third of a
-  // second each way with a thousand match sheets on the Matches screen).
   function presentDialog(overlay, otherOverlay, focusTarget, onKey, buttons) {
     return new Promise((resolve) => {
       const shownAt = performance.now();
@@ -122,29 +118,19 @@
       const selection = document.getSelection();
       const returnCaret = selection.rangeCount > 0 ? selection.getRangeAt(0).cloneRange() : null;
       const keysHeld = new Set();
-      const dialogButtons = buttons.map(([button]) => button);
       const keyDownListener = (event) => {
-        if (event.key === 'Tab') {
-          event.preventDefault();
-          const at = dialogButtons.indexOf(document.activeElement);
-          const step = event.shiftKey ? -1 : 1;
-          (at < 0 ? focusTarget : dialogButtons.at((at + step) % dialogButtons.length)).focus();
-        }
         if (event.timeStamp < shownAt) return;
         keysHeld.add(event.code);
         onKey(event, finish);
       };
       const keyUpListener = (event) => keysHeld.delete(event.code);
-      const focusListener = (event) => {
-        if (!overlay.contains(event.target)) focusTarget.focus();
-      };
       const clickListeners = buttons.map(([button, answer]) => [button, () => finish(answer)]);
       function finish(answer) {
         overlay.classList.add('hidden');
         document.removeEventListener('keydown', keyDownListener);
         document.removeEventListener('keyup', keyUpListener);
-        document.removeEventListener('focusin', focusListener);
         for (const [button, listener] of clickListeners) button.removeEventListener('click', listener);
+        mainElement.inert = false;
         otherOverlay.inert = false;
         // An element removed meanwhile, or one that cannot take the focus, is left alone.
         if (returnFocusTo?.isConnected) {
@@ -158,11 +144,11 @@
         resolve(answer);
       }
       overlay.classList.remove('hidden');
+      mainElement.inert = true;
       otherOverlay.inert = true;
       for (const [button, listener] of clickListeners) button.addEventListener('click', listener);
       document.addEventListener('keydown', keyDownListener);
       document.addEventListener('keyup', keyUpListener);
-      document.addEventListener('focusin', focusListener);
       focusTarget.focus();
     });
   }
