@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# How long the real window takes to show the Matches screen of a contest with every match played: makes
-# the contest through the headless host, opens it through the open dialog, clicks Matches, and prints the
-# time until the program and its web view processes are idle again. Run by hand, on a virtual display of
-# its own:
+# How the real window keeps up on the Matches screen of a large contest: makes the contest through the
+# headless host, opens it through the open dialog, clicks Matches, and prints the time until the program
+# and its web view processes are idle again, then times keys, a message and a save on its open sheet. Run
+# by hand, on a virtual display of its own:
 #   bench/matches_screen.sh [TEAMS...]     (default: 128 500; programs from $BUILD_DIR, default build/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,12 +14,12 @@ build=${BUILD_DIR:-$root/build}
 [ $# -gt 0 ] || set -- 128 500
 source "$root/tests/desktop/session.sh"
 
-# make_contest TEAMS NAME: the contest, its teams with four contestants each, started and played to the
-# end through the headless host; team 1 wins every match, so the final ends the contest.
+# make_contest TEAMS NAME PLAYED: the contest, its teams with four contestants each, started and its first
+# PLAYED matches played through the headless host; team 1 wins every match, so the final ends the contest.
 make_contest() {
-  python3 - "$build/pellucan-host" "$desktop" "$1" "$2" <<'PY'
+  python3 - "$build/pellucan-host" "$desktop" "$1" "$2" "$3" <<'PY'
 import random, subprocess, sys
-host, desktop, teams, name = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+host, desktop, teams, name, played = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], int(sys.argv[5])
 sep = "\x1f"
 requests = []
 def request(command, args=""):
@@ -54,7 +54,7 @@ for team in range(1, teams + 1):
         request("save_contestant", sep.join(["none", str(team), f"Player {team}.{chair}", str(chair)]))
 request("start_contest")
 rng = random.Random(teams)
-for match in range(1, 2 * teams - 1):
+for match in range(1, played + 1):
     request("load_match", sheet(match, rng))
 
 frames = b"".join(b"%d\n%s" % (len(text.encode()), text.encode()) for text in requests)
@@ -87,12 +87,14 @@ for x, d in enumerate(dark + [False] * 20):
 print(runs[4] if len(runs) == 7 else sys.exit(f"found {len(runs)} links, not 7"))'
 }
 
-# click_until_idle PID WID X: clicks the window at X in the navigation bar and prints the seconds until the
-# program and every process under it last used the processor, once they have stayed idle for a whole second.
-click_until_idle() {
+# timed PID WID UNTIL XDOTOOL-ARGS...: runs xdotool on the window and prints the milliseconds until UNTIL
+# holds: "idle" (the program and every process under it last used the processor, once they have stayed
+# idle for a whole second), "shown" or "gone" (the page's message overlay darkens the window's white left
+# margin, or no longer does).
+timed() {
   python3 - "$@" <<'PY'
 import os, subprocess, sys, time
-root, window, x = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+root, window, until, args = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4:]
 def cpu_ticks():
     parents, ticks = {}, {}
     for entry in os.listdir("/proc"):
@@ -111,50 +113,73 @@ def cpu_ticks():
             pid = parents.get(pid, 0)
         return False
     return sum(t for pid, t in ticks.items() if under_root(pid))
+def overlay_shown():
+    pixel = subprocess.run(["import", "-window", window, "-crop", "1x1+8+600", "-depth", "8", "rgb:-"],
+                           capture_output=True, check=True).stdout
+    return pixel != b"\xff\xff\xff"
 previous = cpu_ticks()
 start = last_busy = time.time()
-subprocess.run(["xdotool", "mousemove", "--window", window, x, "18", "click", "1"], check=True)
+subprocess.run(["xdotool"] + args, check=True)
 while True:
-    time.sleep(0.05)
-    now, current = time.time(), cpu_ticks()
-    if current - previous > 0:  # any processor time in the last 50 ms
-        last_busy = now
-    previous = current
-    if now - last_busy >= 1.0:
-        print(f"{last_busy - start:.2f}")
+    now = time.time()
+    if until == "idle":
+        time.sleep(0.05)
+        now, current = time.time(), cpu_ticks()
+        if current - previous > 0:  # any processor time in the last 50 ms
+            last_busy = now
+        previous = current
+        if now - last_busy >= 1.0:
+            print(round((last_busy - start) * 1000))
+            break
+    elif overlay_shown() == (until == "shown"):
+        print(round((now - start) * 1000))
         break
-    if now - start > 900:
-        sys.exit("still busy after 900 s")
+    if now - start > (900 if until == "idle" else 30):
+        sys.exit(f"not {until} after {round(now - start)} s")
 PY
 }
 
-# dialog_shown WID: whether the page's message overlay darkens the window's white margin.
-dialog_shown() {
-  local colour
-  colour=$(import -window "$1" -crop 1x1+8+600 -depth 8 txt:- | tail -n1)
-  [[ "$colour" != *"#FFFFFF"* ]]
-}
-
-# seconds: from the click on Matches until idle; message: milliseconds from Save Match to its message.
-printf '%6s %7s %8s %8s\n' teams sheets seconds message
+# The contest lacks its last two matches: the screen shows every sheet but the last, the next match's
+# open. Columns: load, seconds from the click on Matches until idle; tab, milliseconds from the first Tab
+# (which goes to the open sheet past every cell of the completed ones) until idle; key, milliseconds per
+# Tab on through the sheet's 384 score cells; message and dismiss, from a key that is not a number until
+# its message is shown, and from Enter until it is gone; save, from Save Match until idle, the last sheet
+# shown. A caret that blinks keeps the web view busy, so here it blinks once a minute.
+mkdir -p "$HOME/.config/gtk-3.0"
+printf '[Settings]\ngtk-cursor-blink-time=60000\n' >"$HOME/.config/gtk-3.0/settings.ini"
+printf '%6s %7s %7s %6s %6s %8s %8s %6s\n' teams sheets load tab key message dismiss save
 for teams in "$@"; do
   name="Bench $teams"
-  make_contest "$teams" "$name"
+  sheets=$((2 * teams - 2))
+  make_contest "$teams" "$name" $((sheets - 2))
   start_program "$build/pellucan"
   open_through_dialog "$wid" "$desktop/$name/contest.db"
   wait_for_title "$wid" "$name - Pellucan"
   sleep 1
   x=$(matches_link_x "$wid")
-  seconds=$(click_until_idle "$pid" "$wid" "$x")
+  load=$(timed "$pid" "$wid" idle mousemove --window "$wid" "$x" 18 click 1)
   screenshot "matches-$teams"
-  # Save Match waits for the sheets still loading; with every match played it answers with a message.
   xdotool windowfocus --sync "$wid"
-  asked=$(date +%s%N)
-  xdotool key Tab Return
-  for _ in $(seq 600); do dialog_shown "$wid" && break; sleep 0.1; done
-  answered=$(( ($(date +%s%N) - asked) / 1000000 ))
+  tab=$(timed "$pid" "$wid" idle key Tab)
+  key=$(timed "$pid" "$wid" idle key --delay 0 --repeat 384 Tab)
+  # Past the score cells come the initials, then Save Match; the last score cell is two back.
+  xdotool type AB
+  xdotool key Tab type CD
+  xdotool key shift+Tab shift+Tab
+  sleep 1
+  message=$(timed "$pid" "$wid" shown key x)
+  screenshot "message-$teams"
+  dismiss=$(timed "$pid" "$wid" gone key Return)
+  xdotool key BackSpace 5 Tab Tab Tab
+  sleep 1
+  save=$(timed "$pid" "$wid" idle key Return)
   screenshot "saved-$teams"
-  dialog_shown "$wid" || fail "Save Match showed no message after the sheets of $teams teams"
-  printf '%6d %7d %8s %8d\n' "$teams" $((2 * teams - 2)) "$seconds" "$answered"
   close_and_wait "$wid" "$pid"
+  python3 - "$desktop/$name/contest.db" $((sheets - 1)) <<'PY' || fail "the keys did not save match $((sheets - 1))"
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+sys.exit(db.execute("SELECT count(winner_id) FROM match_results").fetchone()[0] != int(sys.argv[2]))
+PY
+  printf '%6d %7d %7.2f %6d %6.1f %8d %8d %6d\n' "$teams" $((sheets - 1)) "${load}e-3" "$tab" "$((key * 10 / 384))e-1" \
+    "$message" "$dismiss" "$save"
 done

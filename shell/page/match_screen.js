@@ -111,10 +111,24 @@ async function showCompletedMatches(count) {
 const distantSheets = new IntersectionObserver((entries) => {
   for (const entry of entries) {
     if (!entry.isIntersecting) continue;
-    entry.target.classList.remove('distant');
     distantSheets.unobserve(entry.target);
+    showWhole(entry.target);
   }
 }, { root: mainElement, rootMargin: '100% 0px' });
+
+// The web view keeps no scroll anchor, so a far sheet that does not stand in for the height of the part it
+// hides moves the view when it comes near above it. That height depends on the fonts and the zoom: it is
+// measured on a sheet as it is shown whole, and the far sheets follow when it differs by more than the few
+// pixels that rounding makes sheets differ at some zooms (a change restyles every far sheet).
+function showWhole(sheet) {
+  const standIn = Number.parseFloat(getComputedStyle(sheet).paddingBottom);
+  const shown = sheet.getBoundingClientRect().height - standIn;
+  sheet.classList.remove('distant');
+  const rest = sheet.getBoundingClientRect().height - shown;
+  if (Math.abs(rest - standIn) <= 4) return;
+  const tiebreakShown = tiebreakTable(sheet)?.classList.contains('hidden') === false;
+  matchTables.style.setProperty(tiebreakShown ? '--distant-rest-with-tiebreak' : '--distant-rest', `${rest}px`);
+}
 
 // The read-only sheet of a completed match, or null for an empty reply.
 function completedSheet(markup) {

@@ -537,6 +537,29 @@ describe('Matches screen', () => {
     assert.equal(await page.locator('#match-6 td').nth(whiteTotal).textContent(), '6');
   });
 
+  test('keeps a far sheet as tall as it is whole and no wider, whatever its rows and names measure', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await startContest(session, teamNames.map((name) => name.padEnd(80, 'W')));
+    // Sheets 2 and 6 went to a tie-break.
+    for (let match = 1; match <= 6; ++match) {
+      const tie = match % 4 === 2 ? [2, 1] : undefined;
+      assert.equal(await session.host.request('load_match', savedSheet(match, 9, tie ? 9 : 1, tie)), '');
+    }
+    // Rows taller than in the fonts the page was drawn with, as a font with a taller line makes them.
+    await page.addStyleTag({ content: 'match-table td { line-height: 40px; }' });
+    await openMatches(session);
+    const height = (id) => page.$eval(`#${id}`, (sheet) => sheet.getBoundingClientRect().height);
+    const distant = (id) => page.$eval(`#${id}`, (sheet) => sheet.classList.contains('distant'));
+    await page.locator('#match-2 tr.pt8').scrollIntoViewIfNeeded();
+    await eventually(() => distant('match-2'), false);
+    assert.deepEqual([await distant('match-5'), await distant('match-6')], [true, true]);
+    for (const [far, whole] of [['match-5', 'match-1'], ['match-6', 'match-2']]) {
+      assert.ok(Math.abs(await height(far) - await height(whole)) <= 4, `${far} as tall as ${whole}`);
+    }
+    assert.equal(await page.$eval('main', (main) => main.scrollWidth - main.clientWidth), 0);
+  });
+
   test('asks for the completed sheets together, and keeps those before one that fails, quietly', async (t) => {
     const session = await openSession(t, browser);
     await startContest(session, teamNames);
