@@ -1,18 +1,21 @@
 #include "store/contest.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "store/database.h"
 #include "store/schema.h"
+#include "store/statement.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/teams.h"
 #include "text/text.h"
@@ -47,6 +50,15 @@ void exec_elsewhere(const fs::path& file, const std::string& sql) {
     ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
     sqlite3_close(other);
+}
+
+// The first column of the first row of a query on another connection.
+void step_into(sqlite3* db, const char* sql, std::string& text) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0))
+        text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
 }
 
 bool has_log_files(const fs::path& file) {
@@ -124,47 +136,90 @@ TEST_F(Contest, CreateRefusesNamesThatLeaveTheDesktop) {
     EXPECT_TRUE(fs::is_regular_file(inner / "Region" / "Heat 1" / "contest.db"));
 }
 
-TEST_F(Contest, CreateCompletesAContestThatACutShortCreateLeftWithoutItsRow) {
-    // An empty file, as a create stopped before the schema leaves it.
+TEST_F(Contest, CreateTakesOnlyAnEmptyFolderOrWhatItsOwnCreateCutShortLeft) {
+    // The file that a create cut short was building, however far it got, is built anew.
     fs::create_directory(desktop.path() / "Cut");
-    write_file(desktop.path() / "Cut" / "contest.db", "");
+    write_file(desktop.path() / "Cut" / ".contest.db-new", std::string("SQLite format 3\0", 16) + "half");
     EXPECT_EQ(create_contest("Cut"), "");
     EXPECT_EQ(query("SELECT name FROM contest;"), "Cut");
-    EXPECT_EQ(query("SELECT COUNT(*) FROM sqlite_schema WHERE type IN ('table', 'trigger');"), "13");
-    EXPECT_EQ(window.titles().back(), "Cut - Pellucan");
+    EXPECT_FALSE(fs::exists(desktop.path() / "Cut" / ".contest.db-new"));
     close_database();
 
-    // The tables without the contest row.
-    fs::create_directory(desktop.path() / "Bare");
-    exec_elsewhere(desktop.path() / "Bare" / "contest.db", contest_schema);
-    EXPECT_EQ(create_contest("Bare"), "");
-    EXPECT_EQ(query("SELECT name FROM contest;"), "Bare");
-    close_database();
-
-    // A real contest, and a contest.db that is no contest at all, keep the name taken and stay as they are.
-    fs::create_directory(desktop.path() / "Notes");
-    write_file(desktop.path() / "Notes" / "contest.db", "notes");
-    const std::string before = bytes_of(desktop.path() / "Cut" / "contest.db");
-    for (const char* name : {"Cut", "Notes"})
+    // Anything else keeps the name taken and stays as it is: an empty contest.db, a database without tables, one
+    // with the contest's tables but no contest row, a lone log, a link to a file elsewhere, a folder that is a link.
+    const auto folder = [&](const std::string& name) {
+        fs::create_directory(desktop.path() / name);
+        return desktop.path() / name;
+    };
+    write_file(folder("Outside") / "notes.txt", "keep");
+    write_file(folder("Empty") / "contest.db", "");
+    exec_elsewhere(folder("Bare") / "contest.db", "PRAGMA user_version = 7;");
+    exec_elsewhere(folder("Rowless") / "contest.db", contest_schema);
+    write_file(folder("Log") / "contest.db-wal", "a log");
+    fs::create_symlink(desktop.path() / "Outside" / "notes.txt", folder("Link") / "contest.db");
+    fs::create_directory_symlink(folder("Target"), desktop.path() / "Linked");
+    const auto files = [&] {
+        std::map<fs::path, std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(desktop.path()))
+            found[entry.path()] = entry.is_symlink() ? fs::read_symlink(entry).string() : bytes_of(entry.path());
+        return found;
+    };
+    const auto before = files();
+    for (const char* name : {"Empty", "Bare", "Rowless", "Log", "Link", "Linked"})
         EXPECT_EQ(create_contest(name), "ERROR:A contest with this name is already on your desktop.") << name;
-    EXPECT_EQ(bytes_of(desktop.path() / "Cut" / "contest.db"), before);
-    EXPECT_EQ(bytes_of(desktop.path() / "Notes" / "contest.db"), "notes");
+    EXPECT_EQ(files(), before);
     EXPECT_EQ(g_db, nullptr);
 }
 
-TEST_F(Contest, CreateLosesCleanlyToAnotherProgramMakingTheSameContest) {
-    const fs::path file = desktop.path() / "Race" / "contest.db";
-    fs::create_directory(file.parent_path());
-    write_file(file, "");
-    // The other program has its file open and locked for its own create.
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(create_contest("Race"), "ERROR:A contest with this name is already on your desktop.");
-    EXPECT_EQ(g_db, nullptr);
-    EXPECT_EQ(bytes_of(file), "");
-    EXPECT_EQ(sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(other);
+TEST_F(Contest, ACreateKilledAtAnyInstantLeavesItsNameFreeOrItsContestWhole) {
+    for (int delay = 0; delay < 6000; delay += 200) {
+        const pid_t child = fork();
+        if (child == 0) _exit(create_contest("Cup").empty() ? 0 : 1);
+        usleep(delay);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        // Either the name is free, or the create got as far as its whole contest.
+        if (const std::string answer = create_contest("Cup"); !answer.empty()) {
+            EXPECT_EQ(answer, "ERROR:A contest with this name is already on your desktop.") << delay;
+            choose(desktop.path() / "Cup" / "contest.db");
+            EXPECT_EQ(open_contest(), "Cup") << delay;
+        }
+        close_database();
+        fs::remove_all(desktop.path() / "Cup");
+    }
+}
+
+TEST_F(Contest, OfCreatesOfOneNameAtOnceOneSucceedsAndTheOthersHearItIsTaken) {
+    const std::string taken = "ERROR:A contest with this name is already on your desktop.";
+    for (int round = 0; round < 40; ++round) {
+        int go[2], answers[2];
+        ASSERT_EQ(pipe(go), 0);
+        ASSERT_EQ(pipe(answers), 0);
+        const std::string number = std::to_string(round);
+        // Three creates of one name, and two whose names share a folder that neither has made yet.
+        for (const std::string& name :
+             {"Race " + number, "Race " + number, "Race " + number, "Nest " + number + "/A", "Nest " + number + "/B"}) {
+            if (fork() != 0) continue;
+            char start;
+            const bool started = read(go[0], &start, 1) == 1;
+            const std::string result = started ? create_contest(name) : "not started";
+            const char line[2] = {name[0], result.empty() ? '+' : result == taken ? '-' : '?'};
+            _exit(write(answers[1], line, 2) == 2 ? 0 : 1);
+        }
+        close(answers[1]);
+        ASSERT_EQ(write(go[1], "GGGGG", 5), 5);
+        std::string heard(10, ' ');
+        std::size_t length = 0;
+        for (ssize_t n; length < heard.size() && (n = read(answers[0], &heard[length], heard.size() - length)) > 0;)
+            length += static_cast<std::size_t>(n);
+        for (int i = 0; i < 5; ++i) wait(nullptr);
+        close(answers[0]);
+        close(go[0]);
+        close(go[1]);
+        std::multiset<std::string> outcomes;
+        for (std::size_t i = 0; i + 1 < length; i += 2) outcomes.insert(heard.substr(i, 2));
+        EXPECT_EQ(outcomes, (std::multiset<std::string>{"N+", "N+", "R+", "R-", "R-"})) << round;
+    }
 }
 
 TEST_F(Contest, ASecondCreateOrOpenInTheSameRunIsRefused) {
@@ -314,7 +369,10 @@ TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
     // table and one of its indexes disagree.
     team[sound.find("Team 7")] ^= 1;
     contestant[sound.rfind("Team 7 chair")] ^= 1;
-    for (const std::string& bytes : {torn, sound.substr(0, sound.size() - 1), team, contestant}) {
+    // A new contest cut short by one byte: the end of an empty page, so no check of the pages can tell.
+    const std::string fresh = bytes_of(stored_contest("Fresh"));
+    for (const std::string& bytes :
+         {torn, sound.substr(0, sound.size() - 1), team, contestant, fresh.substr(0, fresh.size() - 1)}) {
         write_file(file, bytes);
         choose(file);
         EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
@@ -397,4 +455,59 @@ TEST_F(Contest, OpenChecksAContestThatAnotherWindowLetsGoDuringTheProbe) {
     letting_go.join();
     EXPECT_EQ(g_db, nullptr);
     EXPECT_FALSE(has_log_files(file));
+}
+
+TEST_F(Contest, SavesBeforeTheFilesChangeStayInTheOpenedFileAndLaterOnesAreRefused) {
+    const auto save = [](const std::string& team) {
+        Statement insert("INSERT INTO teams (name, seed) VALUES ('" + team + "', (SELECT COUNT(*) + 1 FROM teams));");
+        return insert.execute();
+    };
+    // The teams of a file as another program reads it, or what its check finds.
+    const auto teams_in = [](const fs::path& file) {
+        sqlite3* other = nullptr;
+        sqlite3_open_v2(file.c_str(), &other, SQLITE_OPEN_READONLY, nullptr);
+        std::string check, teams;
+        step_into(other, "PRAGMA integrity_check;", check);
+        step_into(other, "SELECT group_concat(name, '|') FROM (SELECT name FROM teams ORDER BY seed);", teams);
+        sqlite3_close(other);
+        return check == "ok" ? teams : check;
+    };
+    const auto log_of = [&](const std::string& name) { return desktop.path() / name / "contest.db-wal"; };
+
+    // Moved away: the saves are in the moved file, and what stays behind holds none of them.
+    make_contest("Moved");
+    ASSERT_TRUE(save("A") && save("B"));
+    fs::rename(desktop.path() / "Moved" / "contest.db", desktop.path() / "elsewhere.db");
+    EXPECT_THROW(save("C"), std::runtime_error);
+    close_database();
+    EXPECT_EQ(teams_in(desktop.path() / "elsewhere.db"), "A|B");
+    EXPECT_TRUE(!fs::exists(log_of("Moved")) || fs::is_empty(log_of("Moved")));
+
+    // Another contest renamed over it: that one opens afterwards exactly as it was put there.
+    const fs::path other = stored_contest("Other");
+    make_contest("Replaced");
+    ASSERT_TRUE(save("A"));
+    fs::rename(other, desktop.path() / "Replaced" / "contest.db");
+    const std::string put = bytes_of(desktop.path() / "Replaced" / "contest.db");
+    EXPECT_THROW(save("B"), std::runtime_error);
+    close_database();
+    EXPECT_EQ(bytes_of(desktop.path() / "Replaced" / "contest.db"), put);
+    choose(desktop.path() / "Replaced" / "contest.db");
+    EXPECT_EQ(open_contest(), "Other");
+    EXPECT_EQ(query("SELECT COUNT(*) FROM teams;"), "0");
+    close_database();
+
+    // The log cut to nothing in place loses no save; one written over is told, and its contents reach no file.
+    make_contest("Truncated");
+    ASSERT_TRUE(save("A"));
+    fs::resize_file(log_of("Truncated"), 0);
+    EXPECT_TRUE(save("B"));
+    close_database();
+    EXPECT_EQ(teams_in(desktop.path() / "Truncated" / "contest.db"), "A|B");
+    make_contest("Overwritten");
+    ASSERT_TRUE(save("A"));
+    std::fstream(log_of("Overwritten"), std::ios::in | std::ios::out | std::ios::binary) << std::string(8192, 'x');
+    EXPECT_THROW(save("B"), std::runtime_error);
+    close_database();
+    EXPECT_EQ(teams_in(desktop.path() / "Overwritten" / "contest.db"), "A");
 }
