@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <stdexcept>
 
@@ -47,12 +48,19 @@ bool open_database(const std::string& path) {
 }
 
 void close_database() {
-    struct stat now {};
-    // The library skips the closing checkpoint of a moved file but would remove whatever log now has the old name,
-    // another file's included; every save is in the file already, so the close leaves both alone.
-    if (g_db && watched_log.st_ino != 0 && (file_moved() || !log_in_place(now)))
-        sqlite3_db_config(g_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    std::string litter;
+    if (g_db && watched_log.st_ino != 0) {
+        struct stat now {};
+        const bool moved = file_moved();
+        const bool log_ours = log_in_place(now);
+        // The library skips the closing checkpoint of a moved file but would remove whatever log now has the old
+        // name, another file's included; every save is in the file already, so the close leaves both alone.
+        if (moved || !log_ours) sqlite3_db_config(g_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        // All but this connection's own emptied log at the old path, which would keep the old folder's name taken.
+        if (moved && log_ours && now.st_size == 0) litter = log_path();
+    }
     sqlite3_close(g_db);
+    if (!litter.empty()) unlink(litter.c_str());
     g_db = nullptr;
     watched_log = {};
 }
