@@ -144,10 +144,10 @@ std::string refusal(int rc) {
 // SQLITE_OK for exactly the tables and triggers of a contest with every page and index sound; else the failure's
 // code, SQLITE_NOTADB for other tables and SQLITE_CORRUPT for damage among them.
 int check_contest(sqlite3* db) {
-    SchemaFit fit = SchemaFit::other;
-    int rc = fit_contest_schema(db, fit);
+    bool exact = false;
+    int rc = fit_contest_schema(db, exact);
     if (rc != SQLITE_OK) return rc;
-    if (fit != SchemaFit::exact) return SQLITE_NOTADB;
+    if (!exact) return SQLITE_NOTADB;
     std::string result;
     // The full check, since only it compares each index with its table.
     rc = step_once(db, "PRAGMA integrity_check;", result);
@@ -292,7 +292,6 @@ std::string configure_and_read_name(bool check_after_probe) {
         Statement commit("COMMIT;");
         commit.execute();
     }
-    watch_database_log();
     // The file was held or changing when it was looked at, or could not be looked at as it is used: look now,
     // holding it.
     if (check_after_probe) {
@@ -302,6 +301,7 @@ std::string configure_and_read_name(bool check_after_probe) {
             return refused;
         }
     }
+    watch_database_log();
 
     Statement select("SELECT name FROM contest WHERE id = ?;");
     sqlite3_bind_int(select.stmt, 1, 1);
