@@ -179,8 +179,8 @@ int claim_building_file(const fs::path& file, std::string& failure) {
             failure = errno == ELOOP || errno == EISDIR ? name_taken : name_refused;
             return -1;
         }
-        struct stat held {
-        }, named{};
+        struct stat held {};
+        struct stat named {};
         const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0;
         // The create that held it may have renamed or removed it before letting go: the name is looked at again.
         if (locked && lstat(file.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
