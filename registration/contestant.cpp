@@ -11,8 +11,9 @@
 std::string save_contestant(std::string_view contestant) {
     const std::string not_saved = "ERROR:This contestant data could not be saved.";
     const std::vector<std::string_view> fields = split_fields(contestant);
-    // A name holding the separator splits into more fields; stored, it would break every later list.
-    if (fields.size() != 4) return not_saved;
+    // A name holding the separator splits into more fields; stored, it would break every later list. One holding a
+    // NUL would read back cut short at it.
+    if (fields.size() != 4 || contestant.find('\0') != std::string_view::npos) return not_saved;
     const bool is_new = fields[0] == record_id_none;
     Statement statement(is_new ? "INSERT INTO contestants (team_id, name, chair) VALUES (?, ?, ?);"
                                : "UPDATE contestants SET team_id = ?, name = ?, chair = ? WHERE id = ?;");

@@ -34,8 +34,9 @@ void bind_team(Statement& statement, std::string_view name, std::string_view coa
 
 std::string save_team(std::string_view team) {
     const std::vector<std::string_view> fields = split_fields(team);
-    // A name or coach holding the separator splits into more fields; stored, it would break every later list.
-    if (fields.size() != 4) return team_not_saved;
+    // A name or coach holding the separator splits into more fields; stored, it would break every later list. One
+    // holding a NUL would read back cut short at it, and so look like another team's.
+    if (fields.size() != 4 || team.find('\0') != std::string_view::npos) return team_not_saved;
     if (fields[0] == record_id_none) {
         const std::int32_t seed = fields[3].empty() ? next_free_seed() : to_int(fields[3]);
         Statement statement("INSERT INTO teams (name, coach, seed) VALUES (?, ?, ?);");

@@ -1,9 +1,13 @@
 #include "store/contest.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,7 +21,6 @@
 #include "store/database.h"
 #include "store/schema.h"
 #include "store/statement.h"
-#include "store/transaction.h"
 #include "text/text.h"
 
 namespace fs = std::filesystem;
@@ -45,6 +48,25 @@ bool starts_as_database(const fs::path& file) {
     char header[16] = {};
     std::ifstream stream(file, std::ios::binary);
     return stream.read(header, sizeof header) && std::memcmp(header, "SQLite format 3", sizeof header) == 0;
+}
+
+// Shorter than its header says (page count times page size): the pages it lacks would read as zeros, which no
+// check of the pages tells from data. Only a file that holds all its pages itself can be judged so, not one whose
+// journal or log still holds some; nor one whose count a writer did not keep (version mark unlike change counter).
+bool cut_short(const fs::path& file) {
+    std::error_code error;
+    const bool log_holds_pages = fs::file_size(file.string() + "-wal", error) > 0 && !error;
+    if (log_holds_pages || fs::exists(file.string() + "-journal", error)) return false;
+    unsigned char header[100] = {};
+    if (!std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(header), sizeof header)) return false;
+    const auto number = [&](int at, int bytes) {
+        std::uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i) value = value << 8 | header[at + i];
+        return value;
+    };
+    const std::uint64_t page_size = number(16, 2) == 1 ? 65536 : number(16, 2);
+    if (number(24, 4) != number(92, 4)) return false;
+    return fs::file_size(file, error) < number(28, 4) * page_size && !error;
 }
 
 // The folder as well, since the write-ahead log is made beside the file.
@@ -122,10 +144,10 @@ std::string refusal(int rc) {
 // SQLITE_OK for exactly the tables and triggers of a contest with every page and index sound; else the failure's
 // code, SQLITE_NOTADB for other tables and SQLITE_CORRUPT for damage among them.
 int check_contest(sqlite3* db) {
-    SchemaFit fit = SchemaFit::other;
-    int rc = fit_contest_schema(db, fit);
+    bool exact = false;
+    int rc = fit_contest_schema(db, exact);
     if (rc != SQLITE_OK) return rc;
-    if (fit != SchemaFit::exact) return SQLITE_NOTADB;
+    if (!exact) return SQLITE_NOTADB;
     std::string result;
     // The full check, since only it compares each index with its table.
     rc = step_once(db, "PRAGMA integrity_check;", result);
@@ -133,34 +155,76 @@ int check_contest(sqlite3* db) {
     return result == "ok" ? SQLITE_OK : SQLITE_CORRUPT;
 }
 
-// A contest.db that an interrupted create left behind: empty, or some or all of the tables without a contest
-// row.
-bool holds_no_contest_yet(const fs::path& file) {
+// The name a create builds its file under. It becomes contest.db only once the contest row is committed, so that
+// contest.db only ever appears whole; a create cut short leaves at most this file, which the next create of the
+// name takes over.
+constexpr const char* building_name = ".contest.db-new";
+
+// A folder of its own (not a link) that is empty or holds only what a create cut short was building; anything else
+// keeps the name taken.
+bool free_for_a_create(const fs::path& folder) {
     std::error_code error;
-    if (fs::is_regular_file(file, error) && fs::file_size(file, error) == 0 && !error) return true;
-    if (!starts_as_database(file)) return false;
-    Look look(file);
-    SchemaFit fit = SchemaFit::other;
-    if (look.rc != SQLITE_OK || fit_contest_schema(look.db, fit) != SQLITE_OK || fit == SchemaFit::other) return false;
-    std::string ignored;
-    const int rc = step_once(look.db, "SELECT 1 FROM contest;", ignored);
-    // The schema read, so an error here is the missing contest table.
-    return rc == SQLITE_DONE || rc == SQLITE_ERROR;
+    if (!fs::is_directory(fs::symlink_status(folder, error))) return false;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+        if (entry->path().filename() != building_name) return false;
+    return !error;
 }
 
-// The database file and those that the library keeps beside it.
-constexpr const char* database_files[] = {"contest.db", "contest.db-wal", "contest.db-shm"};
+// Opens the building file, new or left by a create cut short, emptied and locked against another create of the same
+// name; -1 with the answer in `failure` when another create holds it or it is not a plain file.
+int claim_building_file(const fs::path& file, std::string& failure) {
+    for (int tries = 0; tries < 3; ++tries) {
+        const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            failure = errno == ELOOP || errno == EISDIR ? name_taken : name_refused;
+            return -1;
+        }
+        struct stat held {};
+        struct stat named {};
+        const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0;
+        // The create that held it may have renamed or removed it before letting go: the name is looked at again.
+        if (locked && lstat(file.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+            if (S_ISREG(held.st_mode) && held.st_nlink == 1 && ftruncate(fd, 0) == 0) return fd;
+            close(fd);
+            break;
+        }
+        close(fd);
+        if (!locked) break;
+    }
+    failure = name_taken;
+    return -1;
+}
 
-// What a create that was cut short leaves: a folder that is empty, or that holds only the database files with no
-// contest in them yet. Anything else in it, a contest or the user's own files, keeps the name taken.
-bool left_by_a_cut_short_create(const fs::path& folder) {
-    std::error_code error;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
-        if (std::find(std::begin(database_files), std::end(database_files), entry->path().filename()) ==
-            std::end(database_files))
-            return false;
-    return !error &&
-           (!fs::exists(folder / database_files[0], error) || holds_no_contest_yet(folder / database_files[0]));
+// The tables and the contest row in one transaction, without a journal: a build cut short is thrown away whole.
+// Answers the failure, or the empty text.
+std::string build_contest(const fs::path& file, std::string_view name) {
+    sqlite3* db = nullptr;
+    std::string failure = not_opened;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) == SQLITE_OK) {
+        const std::string_view schema = contest_schema;
+        const std::string tables = "PRAGMA journal_mode = OFF; PRAGMA locking_mode = EXCLUSIVE; BEGIN;" +
+                                   std::string(schema.substr(schema.find("\n\n")));
+        sqlite3_stmt* insert = nullptr;
+        if (sqlite3_exec(db, tables.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            failure = not_initialized;
+        } else {
+            sqlite3_prepare_v2(db, "INSERT INTO contest (name) VALUES (?);", -1, &insert, nullptr);
+            sqlite3_bind_text(insert, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+            const bool stored = sqlite3_step(insert) == SQLITE_DONE;
+            failure =
+                stored && sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK ? "" : name_not_saved;
+        }
+        sqlite3_finalize(insert);
+    }
+    sqlite3_close(db);
+    return failure;
+}
+
+// Bytes 18 and 19 of the header say that the file keeps a write-ahead log. Written while no connection has the file
+// open, they record the mode without making a log beside the building file.
+bool mark_write_ahead_log(int fd) {
+    const unsigned char wal[2] = {2, 2};
+    return pwrite(fd, wal, sizeof wal, 18) == static_cast<ssize_t>(sizeof wal) && fdatasync(fd) == 0;
 }
 
 // Makes the folder and every missing folder above it; `made` gets those that this call made, outermost first.
@@ -178,12 +242,10 @@ bool make_folders(const fs::path& folder, std::vector<fs::path>& made) {
     return true;
 }
 
-// Takes away what a failed create made: the database files in a folder it made, then the folders, innermost
-// first. A folder that something else has been put into meanwhile stays.
-void take_back(const std::vector<fs::path>& made, const fs::path& file) {
-    if (made.empty()) return;
+// Takes away the folders that a failed create made, innermost first; one that something has been put into
+// meanwhile stays.
+void take_back(const std::vector<fs::path>& made) {
     std::error_code ignored;
-    for (const char* name : database_files) fs::remove(file.parent_path() / name, ignored);
     for (auto folder = made.rbegin(); folder != made.rend(); ++folder) fs::remove(*folder, ignored);
 }
 
@@ -199,65 +261,6 @@ bool stays_below_desktop(std::string_view name) {
     }
     return any_part;
 }
-
-// The tables and the contest row are stored together or not at all; answers the failure, or the empty text.
-std::string store_new_contest(std::string_view name) {
-    const std::string_view schema = contest_schema;
-    const std::size_t tables = schema.find("\n\n");
-    // Another program holding the file is making the same contest at this moment: it wins.
-    const auto schema_failure = [] {
-        return (sqlite3_errcode(g_db) & 0xff) == SQLITE_BUSY ? name_taken : not_initialized;
-    };
-    // Journal and locking mode cannot change inside a transaction, so the settings run before it.
-    if (sqlite3_exec(g_db, std::string(schema.substr(0, tables)).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        return schema_failure();
-    Transaction transaction;
-    if (sqlite3_exec(g_db, contest_schema + tables, nullptr, nullptr, nullptr) != SQLITE_OK) return schema_failure();
-    {
-        Statement insert("INSERT INTO contest (name) VALUES (?);");
-        sqlite3_bind_text(insert.stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        if (!insert.execute()) return name_not_saved;
-    }
-    return transaction.commit() ? "" : name_not_saved;
-}
-
-}  // namespace
-
-std::string create_contest(std::string_view name) {
-    if (g_db) return not_opened;
-    // The desktop itself is taken.
-    if (name.empty()) return name_taken;
-    // A NUL would silently shorten the path handed to the file system; "." and ".." would leave the desktop.
-    if (name.find('\0') != std::string_view::npos || !stays_below_desktop(name)) return name_refused;
-    const std::u16string desktop = get_desktop_path();
-    // Joined as text, not as paths, so that a name beginning with a separator still stays below the desktop.
-    const std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
-    const fs::path folder(to_utf8(folder_name));
-    const fs::path file = folder / database_files[0];
-
-    std::vector<fs::path> made;
-    std::error_code error;
-    if (fs::exists(fs::symlink_status(folder, error))) {
-        // A create that was cut short is completed rather than blocking the name for good.
-        if (!left_by_a_cut_short_create(folder)) return name_taken;
-    } else if (!make_folders(folder, made)) {
-        take_back(made, file);
-        return name_refused;
-    }
-
-    const std::string failure = open_database(file.string()) ? store_new_contest(name) : not_opened;
-    if (!failure.empty()) {
-        close_database();
-        // Another program making the same contest keeps what is there.
-        if (failure != name_taken) take_back(made, file);
-        return failure;
-    }
-    watch_database_log();
-    show_contest_in_title(std::string(name));
-    return "";
-}
-
-namespace {
 
 std::string configure_and_read_name(bool check_after_probe) {
     sqlite3_busy_timeout(g_db, 2000);
@@ -289,7 +292,6 @@ std::string configure_and_read_name(bool check_after_probe) {
         Statement commit("COMMIT;");
         commit.execute();
     }
-    watch_database_log();
     // The file was held or changing when it was looked at, or could not be looked at as it is used: look now,
     // holding it.
     if (check_after_probe) {
@@ -299,6 +301,7 @@ std::string configure_and_read_name(bool check_after_probe) {
             return refused;
         }
     }
+    watch_database_log();
 
     Statement select("SELECT name FROM contest WHERE id = ?;");
     sqlite3_bind_int(select.stmt, 1, 1);
@@ -310,6 +313,52 @@ std::string configure_and_read_name(bool check_after_probe) {
 
 }  // namespace
 
+std::string create_contest(std::string_view name) {
+    if (g_db) return not_opened;
+    // The desktop itself is taken.
+    if (name.empty()) return name_taken;
+    // A NUL would silently shorten the path handed to the file system; "." and ".." would leave the desktop.
+    if (name.find('\0') != std::string_view::npos || !stays_below_desktop(name)) return name_refused;
+    const std::u16string desktop = get_desktop_path();
+    // Joined as text, not as paths, so that a name beginning with a separator still stays below the desktop.
+    const std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
+    const fs::path folder(to_utf8(folder_name));
+    const fs::path file = folder / "contest.db";
+    const fs::path building = folder / building_name;
+
+    std::vector<fs::path> made;
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(folder, error))) {
+        if (!free_for_a_create(folder)) return name_taken;
+    } else if (!make_folders(folder, made)) {
+        take_back(made);
+        return name_refused;
+    }
+
+    std::string failure;
+    const int fd = claim_building_file(building, failure);
+    if (fd >= 0) {
+        failure = build_contest(building, name);
+        if (failure.empty() && !mark_write_ahead_log(fd)) failure = not_initialized;
+        // Never over a file that appeared meanwhile, such as the contest of another create of the same name.
+        if (failure.empty() && renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) != 0)
+            failure = errno == EEXIST ? name_taken : not_initialized;
+        if (!failure.empty()) unlink(building.c_str());
+        close(fd);
+    }
+    if (!failure.empty()) {
+        take_back(made);
+        return failure;
+    }
+
+    // Opened as any contest is, with the saves synced only at checkpoints.
+    if (!open_database(file.string())) return not_opened;
+    const std::string opened = configure_and_read_name(false);
+    if (opened.starts_with("ERROR:")) return opened;
+    sqlite3_exec(g_db, "PRAGMA synchronous = NORMAL;", nullptr, nullptr, nullptr);
+    return "";
+}
+
 std::string open_contest() {
     const fs::path file = to_utf8(show_open_contest_dialog());
     if (file.empty()) return "None";
@@ -317,6 +366,7 @@ std::string open_contest() {
 
     // Everything is checked before the file is opened for writing, so that a refused file stays as it was.
     if (!starts_as_database(file)) return not_a_contest;
+    if (cut_short(file)) return damaged;
     if (!may_write(file)) return read_only;
     // Where a look cannot tell, the file is checked after the open has read it, holding its lock: the first read
     // of a connection that may write plays a hot rollback journal back, so the file as it lies is not the file

@@ -11,12 +11,15 @@ extern sqlite3* g_db;
 // cannot be opened, in which case g_db stays null.
 bool open_database(const std::string& path);
 
-// Closes the connection, if any, and forgets it.
+// Closes the connection, if any, and forgets it; a moved file, or a log that is not the connection's own any more,
+// is left as it is.
 void close_database();
 
-// Once the contest is open: notes the write-ahead log beside the file, if there is one, as the log to guard.
+// Once the contest is open: writes what its write-ahead log holds into the file, as every later commit will be, and
+// notes the log beside the file, if there is one, as the log to guard.
 void watch_database_log();
 
 // Before a write: raises "Contest file moved" when the open file, or its write-ahead log, is no longer at the path
-// it was opened by (moved, renamed or deleted), since what is written there is lost once the program ends.
+// it was opened by (moved, renamed or deleted), since what is written there is lost once the program ends; and
+// "Contest log changed" when something else wrote into the log.
 void ensure_database_in_place();

@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <array>
 #include <set>
 #include <string>
@@ -156,16 +155,9 @@ const std::set<SchemaObject>& contest_objects() {
 
 }  // namespace
 
-int fit_contest_schema(sqlite3* db, SchemaFit& fit) {
+int fit_contest_schema(sqlite3* db, bool& exact) {
     std::set<SchemaObject> objects;
     const int rc = read_schema(db, objects);
-    if (rc != SQLITE_OK) return rc;
-    const auto& contest = contest_objects();
-    if (objects == contest)
-        fit = SchemaFit::exact;
-    else if (std::includes(contest.begin(), contest.end(), objects.begin(), objects.end()))
-        fit = SchemaFit::part;
-    else
-        fit = SchemaFit::other;
-    return SQLITE_OK;
+    if (rc == SQLITE_OK) exact = objects == contest_objects();
+    return rc;
 }

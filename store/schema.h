@@ -5,9 +5,6 @@ struct sqlite3;
 // Connection settings, tables and the triggers that freeze registration once the contest has started.
 extern const char* const contest_schema;
 
-// How the tables, indexes and triggers of a database stand to those that contest_schema makes: all of them
-// and nothing else, only some of them (none included), or anything else.
-enum class SchemaFit { exact, part, other };
-
-// Reads the database's schema; answers the library's result code, and sets `fit` when it is SQLITE_OK.
-int fit_contest_schema(sqlite3* db, SchemaFit& fit);
+// Reads the database's schema; answers the library's result code, and when it is SQLITE_OK sets `exact` to whether
+// its tables, indexes and triggers are all those that contest_schema makes and nothing else.
+int fit_contest_schema(sqlite3* db, bool& exact);

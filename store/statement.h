@@ -16,7 +16,7 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     // One step; true only on completion, which also records the connection's change count. A write outside a
-    // transaction raises "Contest file moved" instead when the file is no longer where it was opened.
+    // transaction raises instead what ensure_database_in_place raises.
     bool execute();
     bool clear_bindings();
     // NULL reads as the empty text.

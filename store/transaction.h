@@ -3,8 +3,8 @@
 // A write transaction on g_db that rolls back unless committed before its scope ends.
 class Transaction {
 public:
-    // Raises "Database not initialized" without a connection, "Contest file moved" when the file is no longer
-    // where it was opened, "Failed to begin transaction" when BEGIN fails.
+    // Raises "Database not initialized" without a connection, what ensure_database_in_place raises, and "Failed
+    // to begin transaction" when BEGIN fails.
     Transaction();
     ~Transaction();
     Transaction(const Transaction&) = delete;

@@ -85,6 +85,8 @@ std::string save_contestant_scores(const SheetFields& sheet, std::int32_t match,
 }  // namespace
 
 std::string load_match(std::string_view args) {
+    // A cell holding a NUL would be stored whole but read back cut short at it.
+    if (args.find('\0') != std::string_view::npos) return "ERROR:The match results could not be saved.";
     const SheetFields sheet(args);
     const std::int32_t match = sheet.match();
     if (match == not_a_number) return "ERROR:The id for the match could not be converted to a number.";

@@ -61,6 +61,8 @@ TEST_F(Contestants, SaveRefusesAnArgumentThatIsNotExactlyFourFields) {
     // A separator inside the name would be read as a field boundary by every later list.
     EXPECT_EQ(save_contestant(contestant("none", "1", "B" + sep + "ea", "2")), not_saved);
     EXPECT_EQ(save_contestant(contestant("1", "1", "A" + sep + "da", "1")), not_saved);
+    // A NUL would be stored whole but read back cut short.
+    EXPECT_EQ(save_contestant(contestant("none", "1", "Ada" + std::string(1, '\0') + "2", "2")), not_saved);
     EXPECT_EQ(seating(), "1:Ada:1");
 }
 

@@ -74,6 +74,11 @@ TEST_F(Teams, SaveRefusesAnArgumentThatIsNotExactlyFourFields) {
     EXPECT_EQ(save_team(team("none", "Ha" + sep + "wks", "", "2")), not_saved);
     EXPECT_EQ(save_team(team("none", "Hawks", "Bo" + sep + "b", "2")), not_saved);
     EXPECT_EQ(save_team(team("1", "Ow" + sep + "ls", "", "1")), not_saved);
+    // A NUL would be stored whole but read back cut, so "Owls\0 (copy)" would list as a second "Owls".
+    const std::string nul(1, '\0');
+    EXPECT_EQ(save_team(team("none", "Owls" + nul + " (copy)", "", "2")), not_saved);
+    EXPECT_EQ(save_team(team("none", "Hawks", "Bo" + nul + "b", "2")), not_saved);
+    EXPECT_EQ(save_team(team("1", "Owls" + nul, "", "1")), not_saved);
     EXPECT_EQ(teams_by_seed(), "Owls:1");
 }
 

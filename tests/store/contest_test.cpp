@@ -1,18 +1,21 @@
 #include "store/contest.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "store/database.h"
 #include "store/schema.h"
+#include "store/statement.h"
 #include "tests/support/contest_fixture.h"
 #include "tests/support/teams.h"
 #include "text/text.h"
@@ -124,47 +127,90 @@ TEST_F(Contest, CreateRefusesNamesThatLeaveTheDesktop) {
     EXPECT_TRUE(fs::is_regular_file(inner / "Region" / "Heat 1" / "contest.db"));
 }
 
-TEST_F(Contest, CreateCompletesAContestThatACutShortCreateLeftWithoutItsRow) {
-    // An empty file, as a create stopped before the schema leaves it.
+TEST_F(Contest, CreateTakesOnlyAnEmptyFolderOrWhatItsOwnCreateCutShortLeft) {
+    // The file that a create cut short was building, however far it got, is built anew.
     fs::create_directory(desktop.path() / "Cut");
-    write_file(desktop.path() / "Cut" / "contest.db", "");
+    write_file(desktop.path() / "Cut" / ".contest.db-new", std::string("SQLite format 3\0", 16) + "half");
     EXPECT_EQ(create_contest("Cut"), "");
     EXPECT_EQ(query("SELECT name FROM contest;"), "Cut");
-    EXPECT_EQ(query("SELECT COUNT(*) FROM sqlite_schema WHERE type IN ('table', 'trigger');"), "13");
-    EXPECT_EQ(window.titles().back(), "Cut - Pellucan");
+    EXPECT_FALSE(fs::exists(desktop.path() / "Cut" / ".contest.db-new"));
     close_database();
 
-    // The tables without the contest row.
-    fs::create_directory(desktop.path() / "Bare");
-    exec_elsewhere(desktop.path() / "Bare" / "contest.db", contest_schema);
-    EXPECT_EQ(create_contest("Bare"), "");
-    EXPECT_EQ(query("SELECT name FROM contest;"), "Bare");
-    close_database();
-
-    // A real contest, and a contest.db that is no contest at all, keep the name taken and stay as they are.
-    fs::create_directory(desktop.path() / "Notes");
-    write_file(desktop.path() / "Notes" / "contest.db", "notes");
-    const std::string before = bytes_of(desktop.path() / "Cut" / "contest.db");
-    for (const char* name : {"Cut", "Notes"})
+    // Anything else keeps the name taken and stays as it is: an empty contest.db, a database without tables, one
+    // with the contest's tables but no contest row, a lone log, a link to a file elsewhere, a folder that is a link.
+    const auto folder = [&](const std::string& name) {
+        fs::create_directory(desktop.path() / name);
+        return desktop.path() / name;
+    };
+    write_file(folder("Outside") / "notes.txt", "keep");
+    write_file(folder("Empty") / "contest.db", "");
+    exec_elsewhere(folder("Bare") / "contest.db", "PRAGMA user_version = 7;");
+    exec_elsewhere(folder("Rowless") / "contest.db", contest_schema);
+    write_file(folder("Log") / "contest.db-wal", "a log");
+    fs::create_symlink(desktop.path() / "Outside" / "notes.txt", folder("Link") / "contest.db");
+    fs::create_directory_symlink(folder("Target"), desktop.path() / "Linked");
+    const auto files = [&] {
+        std::map<fs::path, std::string> found;
+        for (const auto& entry : fs::recursive_directory_iterator(desktop.path()))
+            found[entry.path()] = entry.is_symlink() ? fs::read_symlink(entry).string() : bytes_of(entry.path());
+        return found;
+    };
+    const auto before = files();
+    for (const char* name : {"Empty", "Bare", "Rowless", "Log", "Link", "Linked"})
         EXPECT_EQ(create_contest(name), "ERROR:A contest with this name is already on your desktop.") << name;
-    EXPECT_EQ(bytes_of(desktop.path() / "Cut" / "contest.db"), before);
-    EXPECT_EQ(bytes_of(desktop.path() / "Notes" / "contest.db"), "notes");
+    EXPECT_EQ(files(), before);
     EXPECT_EQ(g_db, nullptr);
 }
 
-TEST_F(Contest, CreateLosesCleanlyToAnotherProgramMakingTheSameContest) {
-    const fs::path file = desktop.path() / "Race" / "contest.db";
-    fs::create_directory(file.parent_path());
-    write_file(file, "");
-    // The other program has its file open and locked for its own create.
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(create_contest("Race"), "ERROR:A contest with this name is already on your desktop.");
-    EXPECT_EQ(g_db, nullptr);
-    EXPECT_EQ(bytes_of(file), "");
-    EXPECT_EQ(sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(other);
+TEST_F(Contest, ACreateKilledAtAnyInstantLeavesItsNameFreeOrItsContestWhole) {
+    for (int delay = 0; delay < 6000; delay += 200) {
+        const pid_t child = fork();
+        if (child == 0) _exit(create_contest("Cup").empty() ? 0 : 1);
+        usleep(delay);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        // Either the name is free, or the create got as far as its whole contest.
+        if (const std::string answer = create_contest("Cup"); !answer.empty()) {
+            EXPECT_EQ(answer, "ERROR:A contest with this name is already on your desktop.") << delay;
+            choose(desktop.path() / "Cup" / "contest.db");
+            EXPECT_EQ(open_contest(), "Cup") << delay;
+        }
+        close_database();
+        fs::remove_all(desktop.path() / "Cup");
+    }
+}
+
+TEST_F(Contest, OfCreatesOfOneNameAtOnceOneSucceedsAndTheOthersHearItIsTaken) {
+    const std::string taken = "ERROR:A contest with this name is already on your desktop.";
+    for (int round = 0; round < 40; ++round) {
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        const std::string number = std::to_string(round);
+        // Three creates of one name, and two whose names share a folder that neither has made yet.
+        std::map<pid_t, char> names;
+        for (const std::string& name :
+             {"Race " + number, "Race " + number, "Race " + number, "Nest " + number + "/A", "Nest " + number + "/B"}) {
+            if (const pid_t child = fork(); child != 0) {
+                names[child] = name[0];
+                continue;
+            }
+            // Every create starts when the test lets go of the pipe.
+            close(go[1]);
+            char start;
+            const bool started = read(go[0], &start, 1) == 0;
+            const std::string result = started ? create_contest(name) : "";
+            _exit(result.empty() ? 0 : result == taken ? 1 : 2);
+        }
+        close(go[0]);
+        close(go[1]);
+        std::multiset<std::string> outcomes;
+        for (const auto& [child, name] : names) {
+            int status = 0;
+            waitpid(child, &status, 0);
+            outcomes.insert(std::string{name, "+-?"[WEXITSTATUS(status) % 3]});
+        }
+        EXPECT_EQ(outcomes, (std::multiset<std::string>{"N+", "N+", "R+", "R-", "R-"})) << round;
+    }
 }
 
 TEST_F(Contest, ASecondCreateOrOpenInTheSameRunIsRefused) {
@@ -314,7 +360,10 @@ TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
     // table and one of its indexes disagree.
     team[sound.find("Team 7")] ^= 1;
     contestant[sound.rfind("Team 7 chair")] ^= 1;
-    for (const std::string& bytes : {torn, sound.substr(0, sound.size() - 1), team, contestant}) {
+    // A new contest cut short by one byte: the end of an empty page, so no check of the pages can tell.
+    const std::string fresh = bytes_of(stored_contest("Fresh"));
+    for (const std::string& bytes :
+         {torn, sound.substr(0, sound.size() - 1), team, contestant, fresh.substr(0, fresh.size() - 1)}) {
         write_file(file, bytes);
         choose(file);
         EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
@@ -397,4 +446,54 @@ TEST_F(Contest, OpenChecksAContestThatAnotherWindowLetsGoDuringTheProbe) {
     letting_go.join();
     EXPECT_EQ(g_db, nullptr);
     EXPECT_FALSE(has_log_files(file));
+}
+
+TEST_F(Contest, SavesBeforeTheFilesChangeStayInTheOpenedFileAndLaterOnesAreRefused) {
+    const auto save = [](const std::string& team) {
+        Statement insert("INSERT INTO teams (name, seed) VALUES ('" + team + "', (SELECT COUNT(*) + 1 FROM teams));");
+        return insert.execute();
+    };
+    // The name and the teams of a file as the next open finds them.
+    const auto reopened = [&](const fs::path& file) {
+        choose(file);
+        const std::string name = open_contest();
+        const std::string teams = g_db ? query("SELECT name FROM teams ORDER BY seed;") : "";
+        close_database();
+        return name + ":" + teams;
+    };
+    const auto log_of = [&](const std::string& name) { return desktop.path() / name / "contest.db-wal"; };
+
+    // Moved away: the saves are in the moved file, and nothing stays behind.
+    make_contest("Moved");
+    ASSERT_TRUE(save("A") && save("B"));
+    fs::rename(desktop.path() / "Moved" / "contest.db", desktop.path() / "elsewhere.db");
+    EXPECT_THROW(save("C"), std::runtime_error);
+    close_database();
+    EXPECT_TRUE(fs::is_empty(desktop.path() / "Moved"));
+    EXPECT_EQ(reopened(desktop.path() / "elsewhere.db"), "Moved:A|B");
+
+    // Another contest renamed over it: that one opens afterwards exactly as it was put there.
+    const fs::path other = stored_contest("Other");
+    make_contest("Replaced");
+    ASSERT_TRUE(save("A"));
+    fs::rename(other, desktop.path() / "Replaced" / "contest.db");
+    const std::string put = bytes_of(desktop.path() / "Replaced" / "contest.db");
+    EXPECT_THROW(save("B"), std::runtime_error);
+    close_database();
+    EXPECT_EQ(bytes_of(desktop.path() / "Replaced" / "contest.db"), put);
+    EXPECT_EQ(reopened(desktop.path() / "Replaced" / "contest.db"), "Other:");
+
+    // The log cut to nothing in place loses no save; one written over is told, and what was written reaches no file.
+    make_contest("Truncated");
+    ASSERT_TRUE(save("A"));
+    fs::resize_file(log_of("Truncated"), 0);
+    EXPECT_TRUE(save("B"));
+    close_database();
+    EXPECT_EQ(reopened(desktop.path() / "Truncated" / "contest.db"), "Truncated:A|B");
+    make_contest("Overwritten");
+    ASSERT_TRUE(save("A"));
+    std::fstream(log_of("Overwritten"), std::ios::in | std::ios::out | std::ios::binary) << std::string(8192, 'x');
+    EXPECT_THROW(save("B"), std::runtime_error);
+    close_database();
+    EXPECT_EQ(reopened(desktop.path() / "Overwritten" / "contest.db"), "Overwritten:A");
 }

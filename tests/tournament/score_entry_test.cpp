@@ -181,6 +181,8 @@ TEST_F(ScoreEntry, RefusedSavesAnswerTheirSentenceAndWriteNothing) {
     // A match without a row, or without its team 2.
     refused(scored_sheet(99, 2, 1), team_saved);
     refused(scored_sheet(3, 2, 1), team_saved);
+    // A cell holding a NUL would be read back cut short at it.
+    refused(with_cell(scored_sheet(1, 2, 1), 3, std::string("7\0", 2)), "ERROR:The match results could not be saved.");
 
     // A contestant score that cannot be stored undoes the whole save.
     exec_sql("INSERT INTO contestant_scores SELECT 1, id, 0 FROM contestants WHERE name = 'Team 4 chair 2';");
