@@ -198,7 +198,8 @@ function keepCompleted(sheet) {
 function completedSheet(markup) {
   const sheet = parseSheets(markup).querySelector('match-table');
   if (!sheet) return null;
-  const cells = sheetCells(sheet);
+  // Only the last cell is read: a script object for each of its cells would cost more than the rest.
+  const cells = sheet.querySelectorAll(':scope > table > * > tr > td');
   const lastCell = cells[cells.length - 1];
   const table = tiebreakTable(sheet);
   // White tie-break initials mean the tie-break was played, so its table shows.
