@@ -118,13 +118,14 @@ async function showCompletedMatches(first, last) {
 // box as tall as a whole sheet (see the style sheet), so that taking its rows in or out never moves the
 // view.
 const nearSheets = new Set();
-let everySheetWhole = false;
+// What sees every sheet whole at the moment: 'print', 'find' or both.
+const everySheetWholeFor = new Set();
 
 const sheetsNearTheView = new IntersectionObserver((entries) => {
   for (const { target, isIntersecting } of entries) {
     if (isIntersecting) nearSheets.add(target);
     else nearSheets.delete(target);
-    if (isIntersecting || everySheetWhole) showRows(target);
+    if (isIntersecting || everySheetWholeFor.size > 0) showRows(target);
     else holdRows(target);
   }
 }, { root: mainElement, rootMargin: '100% 0px' });
@@ -141,20 +142,21 @@ function showRows(sheet) {
   sheet._heldRows = null;
 }
 
-function showEverySheet(whole) {
-  everySheetWhole = whole;
+function showEverySheet(reader, whole) {
+  if (whole) everySheetWholeFor.add(reader);
+  else everySheetWholeFor.delete(reader);
   for (const sheet of matchTables.querySelectorAll('match-table.completed')) {
-    if (whole || nearSheets.has(sheet)) showRows(sheet);
+    if (everySheetWholeFor.size > 0 || nearSheets.has(sheet)) showRows(sheet);
     else holdRows(sheet);
   }
 }
 
 // Printing and the window's find bar see every sheet whole; the find bar tells the page when it opens
 // (before its first search) and when it closes.
-window.addEventListener('beforeprint', () => showEverySheet(true));
-window.addEventListener('afterprint', () => showEverySheet(false));
-document.addEventListener('findbarshown', () => showEverySheet(true));
-document.addEventListener('findbarhidden', () => showEverySheet(false));
+window.addEventListener('beforeprint', () => showEverySheet('print', true));
+window.addEventListener('afterprint', () => showEverySheet('print', false));
+document.addEventListener('findbarshown', () => showEverySheet('find', true));
+document.addEventListener('findbarhidden', () => showEverySheet('find', false));
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
@@ -206,7 +208,7 @@ function completedSheet(markup) {
   if (lastCell && lastCell.textContent.trim() !== '' && table) table.classList.remove('hidden');
   keepCompleted(sheet);
   // Appended with the others of its batch, out of the web view's way until it comes near.
-  if (!everySheetWhole) holdRows(sheet);
+  if (everySheetWholeFor.size === 0) holdRows(sheet);
   return sheet;
 }
 
@@ -308,18 +310,12 @@ async function saveOpenSheet() {
   const hasTotals = (end) => field(end, redTotalOffset) !== '' && field(end, whiteTotalOffset) !== '';
   const hasInitials = (end) => field(end, redInitialsOffset) !== '' && field(end, whiteInitialsOffset) !== '';
   const levelTotals = (end) => field(end, redTotalOffset) === field(end, whiteTotalOffset);
-  // The native side would refuse a sum it cannot read only after the sheet is locked: the sentence why,
-  // or null.
-  const unreadableSums = (end) => {
-    const sums = fields.slice(end + 1, end + whiteTotalOffset + 2).filter((text) => text !== '');
-    if (sums.some((text) => leadingInteger(text) === null)) {
-      return `Subtotals and totals must lie between ${smallestScore} and ${largestScore}.`;
-    }
-    if (sums.some((text) => leadingInteger(text) === notANumber)) return `A subtotal or total cannot be ${notANumber}.`;
-    return null;
-  };
+  // The native side would refuse a sum it cannot read only after the sheet is locked.
   const refuseUnreadableSums = async (end) => {
-    const sentence = unreadableSums(end);
+    const sums = fields.slice(end + 1, end + whiteTotalOffset + 2).filter((text) => text !== '').map(leadingInteger);
+    let sentence = null;
+    if (sums.includes(null)) sentence = `Subtotals and totals must lie between ${smallestScore} and ${largestScore}.`;
+    else if (sums.includes(notANumber)) sentence = `A subtotal or total of ${notANumber} cannot be saved.`;
     if (sentence) await showMessage(sentence);
     return sentence !== null;
   };

@@ -431,7 +431,7 @@ describe('Matches screen', () => {
     await pasteCell(page, 60 + red1, '50');
     await keyUp(page, red1);
     await page.click('#save-match-btn');
-    await dismissMessage(page, 'A subtotal or total cannot be -999.');
+    await dismissMessage(page, 'A subtotal or total of -999 cannot be saved.');
     assert.deepEqual(savedFields(session), []);
     assert.deepEqual(await editable(page, [red1, redInitials, whiteInitials]), [true, true, true]);
 
