@@ -33,23 +33,34 @@
       else pending.resolve(result);
     });
 
-    function sendRequest(name, args = '') {
+    // A request sent behind another of the page's own (after) waits for it on the native side, which runs
+    // one request at a time: its time-out starts once that one is answered, so sending many at once
+    // shortens none.
+    function sendRequest(name, args = '', after = undefined) {
       requestCounter += 1;
       const id = String(requestCounter);
       const message = `${id}:${name}:${args}`;
       return new Promise((resolve, reject) => {
+        const pending = { resolve, reject, timeoutId: undefined };
+        const startTimer = () => {
+          if (pendingRequests.get(id) !== pending) return;
+          pending.timeoutId = setTimeout(() => {
+            pendingRequests.delete(id);
+            reject(new RequestError(timeoutMessage));
+          }, requestTimeout);
+        };
+        pendingRequests.set(id, pending);
         // Opening waits on the file dialog for as long as the user keeps it up; giving up on it would
         // leave the chosen contest open on the native side and unknown to the page.
-        const timeoutId = name === 'open_contest' ? undefined : setTimeout(() => {
-          pendingRequests.delete(id);
-          reject(new RequestError(timeoutMessage));
-        }, requestTimeout);
-        pendingRequests.set(id, { resolve, reject, timeoutId });
+        if (name !== 'open_contest') {
+          if (after) after.then(startTimer, startTimer);
+          else startTimer();
+        }
         webview.postMessage(message);
       });
     }
 
-    const withArgument = (name) => (args) => sendRequest(name, args);
+    const withArgument = (name) => (args, after) => sendRequest(name, args, after);
     const withoutArgument = (name) => () => sendRequest(name);
     return {
       create_contest: withArgument('create_contest'),

@@ -58,6 +58,8 @@ async function completedMatchCount() {
 // The native side reads every score as a 32-bit integer; a number outside this range is not one for it.
 const smallestScore = -2147483648;
 const largestScore = 2147483647;
+// The native side's mark for a text that is no number; a sum of exactly this value reads as one.
+const notANumber = -999;
 
 // A decimal integer from the start of the text: optional sign, then digits; null when no digit follows or
 // the number lies outside the range the native side reads.
@@ -71,10 +73,13 @@ function leadingInteger(text) {
 async function showMatchesScreen() {
   if (!isContestOpen()) return;
   await runInTurn(async () => {
+    measureSheets();
     const shown = sheetCount();
     const completed = await completedMatchCount();
     if (shown > completed) return;
-    if (shown === 0) await showCompletedMatches(completed);
+    // A visit that failed part-way left the list short: this one goes on where that one stopped, and the
+    // next sheet comes only after every completed one.
+    await showCompletedMatches(shown + 1, completed);
     await showNextMatch();
   });
 }
@@ -84,14 +89,15 @@ async function showMatchesScreen() {
 // once a sheet, and the native side renders the next batch while the web view shows this one.
 const completedSheetBatch = 32;
 
-async function showCompletedMatches(count) {
-  for (let first = 1; first <= count; first += completedSheetBatch) {
+async function showCompletedMatches(first, last) {
+  let previous;
+  for (let start = first; start <= last; start += completedSheetBatch) {
     const replies = [];
-    for (let k = first; k <= count && k < first + completedSheetBatch; ++k) {
-      const reply = requestClient.fetch_completed_match(String(k));
+    for (let k = start; k <= last && k < start + completedSheetBatch; ++k) {
+      previous = requestClient.fetch_completed_match(String(k), previous);
       // The first failure ends the loading; those after it are not waited for.
-      reply.catch(() => {});
-      replies.push(reply);
+      previous.catch(() => {});
+      replies.push(previous);
     }
     const batch = document.createDocumentFragment();
     try {
@@ -106,41 +112,103 @@ async function showCompletedMatches(count) {
   }
 }
 
-// A completed sheet far from the view is shown in part (see the style sheet) until it comes within a
-// screen's height of the view.
-const distantSheets = new IntersectionObserver((entries) => {
-  for (const entry of entries) {
-    if (!entry.isIntersecting) continue;
-    distantSheets.unobserve(entry.target);
-    showWhole(entry.target);
+// Laying out every cell of hundreds of sheets takes the web view seconds, and every dialog and the first
+// Tab would have to go over all of them again: a completed sheet holds its rows only while it is within a
+// screen's height of the view, or while the page is printed or searched. Far from the view it is an empty
+// box as tall as a whole sheet (see the style sheet), so that taking its rows in or out never moves the
+// view.
+const nearSheets = new Set();
+// What sees every sheet whole at the moment: 'print', 'find' or both.
+const everySheetWholeFor = new Set();
+
+const sheetsNearTheView = new IntersectionObserver((entries) => {
+  for (const { target, isIntersecting } of entries) {
+    if (isIntersecting) nearSheets.add(target);
+    else nearSheets.delete(target);
+    if (isIntersecting || everySheetWholeFor.size > 0) showRows(target);
+    else holdRows(target);
   }
 }, { root: mainElement, rootMargin: '100% 0px' });
 
-// The web view keeps no scroll anchor, so a far sheet that does not stand in for the height of the part it
-// hides moves the view when it comes near above it. That height depends on the fonts and the zoom: it is
-// measured on a sheet as it is shown whole, and the far sheets follow when it differs by more than the few
-// pixels that rounding makes sheets differ at some zooms (a change restyles every far sheet).
-function showWhole(sheet) {
-  const standIn = Number.parseFloat(getComputedStyle(sheet).paddingBottom);
-  const shown = sheet.getBoundingClientRect().height - standIn;
-  sheet.classList.remove('distant');
-  const rest = sheet.getBoundingClientRect().height - shown;
-  if (Math.abs(rest - standIn) <= 4) return;
-  const tiebreakShown = tiebreakTable(sheet)?.classList.contains('hidden') === false;
-  matchTables.style.setProperty(tiebreakShown ? '--distant-rest-with-tiebreak' : '--distant-rest', `${rest}px`);
+function holdRows(sheet) {
+  if (sheet._heldRows) return;
+  sheet._heldRows = document.createDocumentFragment();
+  sheet._heldRows.append(...sheet.childNodes);
+}
+
+function showRows(sheet) {
+  if (!sheet._heldRows) return;
+  sheet.append(sheet._heldRows);
+  sheet._heldRows = null;
+}
+
+function showEverySheet(reader, whole) {
+  if (whole) everySheetWholeFor.add(reader);
+  else everySheetWholeFor.delete(reader);
+  for (const sheet of matchTables.querySelectorAll('match-table.completed')) {
+    if (everySheetWholeFor.size > 0 || nearSheets.has(sheet)) showRows(sheet);
+    else holdRows(sheet);
+  }
+}
+
+// Printing and the window's find bar see every sheet whole; the find bar tells the page when it opens
+// (before its first search) and when it closes.
+window.addEventListener('beforeprint', () => showEverySheet('print', true));
+window.addEventListener('afterprint', () => showEverySheet('print', false));
+document.addEventListener('findbarshown', () => showEverySheet('find', true));
+document.addEventListener('findbarhidden', () => showEverySheet('find', false));
+
+// The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
+// zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
+// whenever the zoom or the window changes; every completed sheet then takes that height, whatever its
+// own rows round to where it stands.
+let sheetProbe = null;
+
+function measureSheets(source) {
+  if (!sheetProbe) {
+    if (!source) return;
+    sheetProbe = source.cloneNode(true);
+    sheetProbe.removeAttribute('id');
+    sheetProbe.className = 'probe';
+  }
+  const table = tiebreakTable(sheetProbe);
+  if (!table) return;
+  matchTables.append(sheetProbe);
+  table.classList.add('hidden');
+  const plain = sheetProbe.getBoundingClientRect().height;
+  table.classList.remove('hidden');
+  const withTiebreak = sheetProbe.getBoundingClientRect().height;
+  sheetProbe.remove();
+  // Not shown (another screen is): measured again on the next visit.
+  if (plain === 0) return;
+  matchTables.style.setProperty('--completed-sheet-height', `${plain}px`);
+  matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
+}
+
+window.addEventListener('resize', () => measureSheets());
+
+// Marks a sheet as a completed match's record: as tall as every other, and far from the view without its
+// rows.
+function keepCompleted(sheet) {
+  if (!sheetProbe) measureSheets(sheet);
+  sheet.classList.add('completed');
+  sheet.classList.toggle('with-tiebreak', tiebreakTable(sheet)?.classList.contains('hidden') === false);
+  sheetsNearTheView.observe(sheet);
 }
 
 // The read-only sheet of a completed match, or null for an empty reply.
 function completedSheet(markup) {
   const sheet = parseSheets(markup).querySelector('match-table');
   if (!sheet) return null;
-  const cells = sheetCells(sheet);
+  // Only the last cell is read: a script object for each of its cells would cost more than the rest.
+  const cells = sheet.querySelectorAll(':scope > table > * > tr > td');
   const lastCell = cells[cells.length - 1];
   const table = tiebreakTable(sheet);
   // White tie-break initials mean the tie-break was played, so its table shows.
   if (lastCell && lastCell.textContent.trim() !== '' && table) table.classList.remove('hidden');
-  sheet.classList.add('distant');
-  distantSheets.observe(sheet);
+  keepCompleted(sheet);
+  // Appended with the others of its batch, out of the web view's way until it comes near.
+  if (everySheetWholeFor.size === 0) holdRows(sheet);
   return sheet;
 }
 
@@ -243,9 +311,14 @@ async function saveOpenSheet() {
   const hasInitials = (end) => field(end, redInitialsOffset) !== '' && field(end, whiteInitialsOffset) !== '';
   const levelTotals = (end) => field(end, redTotalOffset) === field(end, whiteTotalOffset);
   // The native side would refuse a sum it cannot read only after the sheet is locked.
-  const readableSums = (end) => fields.slice(end + 1, end + whiteTotalOffset + 2)
-    .every((text) => text === '' || leadingInteger(text) !== null);
-  const sumsOutOfRange = `Subtotals and totals must lie between ${smallestScore} and ${largestScore}.`;
+  const refuseUnreadableSums = async (end) => {
+    const sums = fields.slice(end + 1, end + whiteTotalOffset + 2).filter((text) => text !== '').map(leadingInteger);
+    let sentence = null;
+    if (sums.includes(null)) sentence = `Subtotals and totals must lie between ${smallestScore} and ${largestScore}.`;
+    else if (sums.includes(notANumber)) sentence = `A subtotal or total of ${notANumber} cannot be saved.`;
+    if (sentence) await showMessage(sentence);
+    return sentence !== null;
+  };
   const capitaliseInitials = (end) => {
     for (const offset of [redInitialsOffset, whiteInitialsOffset]) {
       fields[end + offset + 1] = field(end, offset).toUpperCase();
@@ -256,10 +329,7 @@ async function saveOpenSheet() {
     await showMessage('The match cannot be saved without scores.');
     return;
   }
-  if (!readableSums(mainScoreCells)) {
-    await showMessage(sumsOutOfRange);
-    return;
-  }
+  if (await refuseUnreadableSums(mainScoreCells)) return;
   if (!hasInitials(mainScoreCells)) {
     await showMessage("Please get both coaches' initials.");
     return;
@@ -278,10 +348,7 @@ async function saveOpenSheet() {
       await showMessage('The match cannot be saved without scores.');
       return;
     }
-    if (!readableSums(tiebreakSubtotalCell)) {
-      await showMessage(sumsOutOfRange);
-      return;
-    }
+    if (await refuseUnreadableSums(tiebreakSubtotalCell)) return;
     if (levelTotals(tiebreakSubtotalCell)) {
       await showMessage('The match cannot be saved with equal totals.');
       return;
@@ -297,6 +364,7 @@ async function saveOpenSheet() {
   saveMatchButton.disabled = true;
   try {
     await requestClient.load_match(fields.join(fieldSeparator));
+    keepCompleted(sheet);
     try {
       await showNextMatch();
     } finally {

@@ -284,6 +284,7 @@ describe('Matches screen', () => {
 
     // The saved sheet stays, locked; the next one follows, editable; the future sheets are gone.
     assert.deepEqual(await sheetIds(page), ['match-1', 'match-2']);
+    await page.locator('#match-1').scrollIntoViewIfNeeded();
     const saved = page.locator('#match-1 td');
     assert.equal(await saved.nth(red1).evaluate((e) => e.isContentEditable), false);
     assert.equal(await saved.nth(redInitials).evaluate((e) => e.isContentEditable), false);
@@ -425,8 +426,17 @@ describe('Matches screen', () => {
     await dismissMessage(page, 'Subtotals and totals must lie between -2147483648 and 2147483647.');
     assert.deepEqual(savedFields(session), []);
     assert.deepEqual(await editable(page, [red1, redInitials, whiteInitials]), [true, true, true]);
+    // A sum of -999 is one the native side cannot tell from no number.
+    await pasteCell(page, 12 + red1, '-1049');
+    await pasteCell(page, 60 + red1, '50');
+    await keyUp(page, red1);
+    await page.click('#save-match-btn');
+    await dismissMessage(page, 'A subtotal or total of -999 cannot be saved.');
+    assert.deepEqual(savedFields(session), []);
+    assert.deepEqual(await editable(page, [red1, redInitials, whiteInitials]), [true, true, true]);
 
     // Corrected, the match saves with Red ahead.
+    await pasteCell(page, 12 + red1, '2147483647');
     await pasteCell(page, 60 + red1, '');
     await keyUp(page, red1);
     await page.click('#save-match-btn');
@@ -521,41 +531,31 @@ describe('Matches screen', () => {
     assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3', 'match-4', 'match-5']);
   });
 
-  test('shows a sheet far down by its head until it comes near', async (t) => {
+  test('keeps the rows of a sheet only near the view, each sheet as tall as a whole one, whatever the fonts', async (t) => {
     const session = await openSession(t, browser);
     const { page } = session;
     await startContest(session, teamNames);
-    for (let match = 1; match <= 6; ++match) {
-      assert.equal(await session.host.request('load_match', savedSheet(match, 9, match)), '');
-    }
-    await openMatches(session);
-    assert.deepEqual(await sheetIds(page), [1, 2, 3, 4, 5, 6, 7].map((match) => `match-${match}`));
-    const bodyShown = () => page.locator('#match-6 tbody').first().isVisible();
-    assert.equal(await bodyShown(), false);
-    await page.locator('#match-6 tr.pt8').scrollIntoViewIfNeeded();
-    await eventually(bodyShown, true);
-    assert.equal(await page.locator('#match-6 td').nth(whiteTotal).textContent(), '6');
-  });
-
-  test('keeps a far sheet as tall as it is whole and no wider, whatever its rows and names measure', async (t) => {
-    const session = await openSession(t, browser);
-    const { page } = session;
-    await startContest(session, teamNames.map((name) => name.padEnd(80, 'W')));
     // Sheets 2 and 6 went to a tie-break.
     for (let match = 1; match <= 6; ++match) {
       const tie = match % 4 === 2 ? [2, 1] : undefined;
-      assert.equal(await session.host.request('load_match', savedSheet(match, 9, tie ? 9 : 1, tie)), '');
+      assert.equal(await session.host.request('load_match', savedSheet(match, 9, tie ? 9 : match, tie)), '');
     }
     // Rows taller than in the fonts the page was drawn with, as a font with a taller line makes them.
-    await page.addStyleTag({ content: 'match-table td { line-height: 40px; }' });
+    await page.addStyleTag({ content: 'match-table { line-height: 40px; }' });
     await openMatches(session);
-    const height = (id) => page.$eval(`#${id}`, (sheet) => sheet.getBoundingClientRect().height);
-    const distant = (id) => page.$eval(`#${id}`, (sheet) => sheet.classList.contains('distant'));
-    await page.locator('#match-2 tr.pt8').scrollIntoViewIfNeeded();
-    await eventually(() => distant('match-2'), false);
-    assert.deepEqual([await distant('match-5'), await distant('match-6')], [true, true]);
-    for (const [far, whole] of [['match-5', 'match-1'], ['match-6', 'match-2']]) {
-      assert.ok(Math.abs(await height(far) - await height(whole)) <= 4, `${far} as tall as ${whole}`);
+    assert.deepEqual(await sheetIds(page), [1, 2, 3, 4, 5, 6, 7].map((match) => `match-${match}`));
+    const rows = (id) => page.$eval(`#${id}`, (sheet) => sheet.querySelectorAll('tr').length);
+    const box = (id) => page.$eval(`#${id}`, (sheet) => [sheet.getBoundingClientRect().height, sheet.scrollHeight]);
+    assert.equal(await rows('match-5'), 0);
+    await page.locator('#match-6').scrollIntoViewIfNeeded();
+    await eventually(async () => await rows('match-6') > 0, true);
+    assert.equal(await page.locator('#match-6 td').nth(whiteTotal).textContent(), '9');
+    await eventually(() => rows('match-1'), 0);
+    // Whole or not, a sheet is as tall as its rows, with the tie-break or without.
+    for (const [far, whole] of [['match-1', 'match-5'], ['match-2', 'match-6']]) {
+      const [height, content] = await box(whole);
+      assert.ok(Math.abs(height - content) <= 2, `${whole} as tall as its rows: ${height} ${content}`);
+      assert.equal((await box(far))[0], height);
     }
     assert.equal(await page.$eval('main', (main) => main.scrollWidth - main.clientWidth), 0);
   });
@@ -576,6 +576,35 @@ describe('Matches screen', () => {
     await session.settle();
     assert.deepEqual(await sheetIds(session.page), ['match-1', 'match-2']);
     assert.equal(await shownMessage(session.page), null);
+
+    // The next visit brings what this one left out, then the open sheet; a save and a visit more add
+    // each sheet once.
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(session.page), [1, 2, 3, 4, 5].map((match) => `match-${match}`));
+    await playOpenSheet(session, { red: 3, white: 1 });
+    await openMatches(session);
+    assert.deepEqual(await sheetIds(session.page), [1, 2, 3, 4, 5, 6].map((match) => `match-${match}`));
+  });
+
+  test('gives each completed sheet its whole time-out, however many are asked for at once', async (t) => {
+    const session = await openSession(t, browser, { clock: true });
+    const { page } = session;
+    await startContest(session, teamNames);
+    for (let match = 1; match <= 3; ++match) {
+      assert.equal(await session.host.request('load_match', savedSheet(match, 9, 2)), '');
+    }
+    session.hold = true;
+    await goTo(page, 'matches');
+    await deliverHeld(session, 'n_completed_matches');
+    await eventually(() => session.held.length, 3);
+    // The native side takes four seconds a sheet.
+    for (const text of session.held.splice(0)) {
+      await page.clock.runFor(4000);
+      await session.reply(text);
+    }
+    await session.release();
+    await session.settle();
+    assert.deepEqual(await sheetIds(page), [1, 2, 3, 4].map((match) => `match-${match}`));
   });
 
   test('shows and hides empty future sheets, and empties them after a save', async (t) => {

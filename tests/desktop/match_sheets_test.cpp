@@ -1,0 +1,148 @@
+// The Matches screen of a contest with many completed sheets, in the web view the window uses.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/web_view.h"
+#include "shell/page.h"
+#include "tests/desktop/desktop_support.h"
+#include "tournament/match_sheet.h"
+
+namespace {
+
+constexpr int completed_sheets = 40;
+
+// Sheet k: Red's total 1300 + k; every fifth went to a tie-break, which its last cell tells.
+std::string sheet(int match, bool completed) {
+    const std::string number = std::to_string(match), total = std::to_string(1300 + match);
+    const std::string_view header[] = {number, "Owls", "Ann", number, "Larks", "Bo", "O5", "O4",
+                                       "O3",   "O2",   "O1",  "L1",   "L2",    "L3", "L4", "L5"};
+    std::vector<std::string_view> cells(sheet_cells);
+    if (completed) cells[red_total_cell] = total;
+    if (completed && match % 5 == 0) cells[sheet_cells - 1] = "GH";
+    std::string html;
+    append_match_sheet(html, header, cells);
+    return html;
+}
+
+GtkWidget* web_view_in(GtkWidget* root) {
+    if (WEBKIT_IS_WEB_VIEW(root)) return root;
+    GtkWidget* found = nullptr;
+    GList* children = GTK_IS_CONTAINER(root) ? gtk_container_get_children(GTK_CONTAINER(root)) : nullptr;
+    for (GList* child = children; child && !found; child = child->next) found = web_view_in(GTK_WIDGET(child->data));
+    g_list_free(children);
+    return found;
+}
+
+// Waits, in frames, until the page has taken in the rows of the sheets that came near.
+constexpr const char* frames = "for (let k = 0; k < 3; ++k) await new Promise((r) => requestAnimationFrame(r));";
+
+}  // namespace
+
+TEST(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundWhileTheFindBarIsOpen) {
+    DesktopWindow desktop(1000, 700);
+    desktop.window->show();
+    std::shared_ptr<platform::WebViewController> controller;
+    platform::create_web_view_environment([&](bool, auto environment) {
+        environment->create_controller(*desktop.window, [&](bool, auto made) { controller = made; });
+    });
+    ASSERT_TRUE(desktop.pump_until([&] { return controller != nullptr; }));
+    controller->put_bounds({0, 0, 1000, 700});
+    auto view = controller->core_web_view();
+    auto* web = WEBKIT_WEB_VIEW(web_view_in(desktop.window->content_area()));
+    // The native side of the requests the screen sends; any other request succeeds with nothing.
+    view->add_web_message_received([&](std::u16string_view message) {
+        const std::string text(message.begin(), message.end());
+        const auto colon = text.find(':'), second = text.find(':', colon + 1);
+        const std::string name = text.substr(colon + 1, second - colon - 1);
+        std::string reply = text.substr(0, colon + 1);
+        if (name == "n_completed_matches") reply += std::to_string(completed_sheets);
+        if (name == "fetch_completed_match") reply += sheet(std::stoi(text.substr(second + 1)), true);
+        if (name == "fetch_next_match") reply += sheet(completed_sheets + 1, false);
+        view->post_web_message_as_string(std::u16string(reply.begin(), reply.end()));
+    });
+    // Runs an async function body in the page, in the named script world or the page's; answers what it returns.
+    const auto run = [&](const std::string& body, const char* world = nullptr) {
+        std::string answer;
+        bool done = false;
+        auto finished = std::pair{&answer, &done};
+        webkit_web_view_call_async_javascript_function(
+            web, body.c_str(), -1, nullptr, world, nullptr, nullptr,
+            [](GObject* source, GAsyncResult* result, gpointer data) {
+                auto [text, ended] = *static_cast<decltype(finished)*>(data);
+                if (JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source),
+                                                                                            result, nullptr)) {
+                    gchar* string = jsc_value_to_string(value);
+                    *text = string;
+                    g_free(string);
+                    g_object_unref(value);
+                }
+                *ended = true;
+            },
+            &finished);
+        EXPECT_TRUE(desktop.pump_until([&] { return done; }, std::chrono::seconds(40)));
+        return answer;
+    };
+    view->navigate_to_string(g_page_html);
+    ASSERT_TRUE(desktop.pump_until([&] { return run("return !!document.getElementById('match-tables');") == "true"; }));
+    ASSERT_EQ(run("document.getElementById('contest-name-inp').value = 'Cup';"
+                  "document.getElementById('create-contest-btn').click();"
+                  "const name = document.getElementById('contest-name');"
+                  "while (name.textContent !== 'Cup') await new Promise((r) => setTimeout(r, 20));"
+                  "document.querySelector('nav a[data-page=matches]').click();"
+                  "const tables = document.getElementById('match-tables');"
+                  "while (tables.children.length <= 40) await new Promise((r) => setTimeout(r, 20));"
+                  "return tables.children.length;"),
+              "41");
+
+    // The find bar tells the page, from its own script world, before it searches and after it closes.
+    WebKitFindController* find = webkit_web_view_get_find_controller(web);
+    unsigned counted = ~0u;
+    g_signal_connect(find, "counted-matches", G_CALLBACK(+[](WebKitFindController*, guint n, gpointer data) {
+                         *static_cast<unsigned*>(data) = n;
+                     }),
+                     &counted);
+    const auto count = [&](const char* text) {
+        counted = ~0u;
+        webkit_find_controller_count_matches(find, text, WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE, G_MAXUINT);
+        EXPECT_TRUE(desktop.pump_until([&] { return counted != ~0u; }, std::chrono::seconds(40)));
+        return counted;
+    };
+    run("document.dispatchEvent(new Event('findbarshown'));", "find-bar");
+    EXPECT_EQ(count("1317"), 1u);
+    EXPECT_EQ(count("1340"), 1u);
+    EXPECT_EQ(count("Match 3"), 11u);  // 3 and 30 to 39, each in its head
+    EXPECT_EQ(count("1341"), 0u);
+    run("document.dispatchEvent(new Event('findbarhidden'));", "find-bar");
+    EXPECT_EQ(run("return document.getElementById('match-20').childElementCount;"), "0");  // far again
+
+    // Where the view is, and where every sheet starts in the list.
+    const std::string layout = std::string(frames) +
+                               "const main = document.querySelector('main');"
+                               "const top = main.getBoundingClientRect().top - main.scrollTop;"
+                               "return main.scrollTop + ' ' + [...document.querySelectorAll('match-table')]"
+                               "  .map((sheet) => Math.round(sheet.getBoundingClientRect().top - top));";
+    for (const double zoom : {0.5, 0.67, 0.9, 1.1, 2.0}) {
+        SCOPED_TRACE(zoom);
+        webkit_web_view_set_zoom_level(web, zoom);
+        const std::string list = run("document.querySelector('main').scrollTop = 0;" + layout);
+        // Scrolled onto, each sheet lands at the top of the view.
+        for (const char* id : {"match-40", "match-17", "match-33", "match-2", "match-25"}) {
+            EXPECT_EQ(run("const sheet = document.getElementById('" + std::string(id) + "'); sheet.scrollIntoView();" +
+                          frames +
+                          "return Math.abs(sheet.getBoundingClientRect().top - "
+                          "document.querySelector('main').getBoundingClientRect().top) <= 2;"),
+                      "true")
+                << id;
+        }
+        // Paging down the whole list moves the view by the page and nothing else.
+        for (int top = 0; top < 48000; top += 6000) {
+            const std::string at = run("document.querySelector('main').scrollTop = " + std::to_string(top) +
+                                       "; return document.querySelector('main').scrollTop;");
+            EXPECT_EQ(run(layout), at + list.substr(list.find(' '))) << top;
+        }
+    }
+}
