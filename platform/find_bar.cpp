@@ -4,12 +4,21 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <deque>
 #include <string>
 
 // Built from platform/find_bar.js.
 extern const std::string_view find_bar_js;
 
 namespace platform {
+
+// A key press as the window got it.
+struct KeyPress {
+    guint32 time;
+    guint keyval;
+    guint16 code;
+    bool operator==(const KeyPress&) const = default;
+};
 
 struct FindBar::State {
     WebKitWebView* view = nullptr;    // our reference
@@ -22,6 +31,10 @@ struct FindBar::State {
     // The user has been at work in the page since the last search, which may have moved the page's
     // selection, where WebKit goes on finding from.
     bool page_used = true;
+    // The last key presses that the view handed to the page. WebKit answers a key that the page leaves alone
+    // by handing it once more to the window's focus widget, and the view lets the next key it gets go past the
+    // page unless that was the one. When the bar took the keys meanwhile, the bar gets it instead.
+    std::deque<KeyPress> to_page;
 };
 
 namespace {
@@ -85,12 +98,17 @@ void go_to_match(State& state, int direction) {
     show_match_count(state);
 }
 
-void on_search_changed(GtkSearchEntry*, gpointer data) { search_from_top(*static_cast<State*>(data)); }
+// The entry reports a change about 150 ms after the last key, also once the bar is gone.
+void on_search_changed(GtkSearchEntry*, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    if (gtk_widget_get_visible(state.bar)) search_from_top(state);
+}
 void on_next_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), +1); }
 void on_previous_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), -1); }
 
 void on_counted_matches(WebKitFindController*, guint count, gpointer data) {
     auto& state = *static_cast<State*>(data);
+    if (!gtk_widget_get_visible(state.bar)) return;
     state.match_count = static_cast<int>(std::min<guint>(count, G_MAXINT));
     state.current_match = std::min(state.current_match, state.match_count);
     show_match_count(state);
@@ -161,27 +179,48 @@ gboolean on_view_button(GtkWidget*, GdkEventButton*, gpointer data) {
     return FALSE;
 }
 
+// Whether the key is one that WebKit hands back from the page; forgets it.
+bool handed_back(State& state, const GdkEventKey* event) {
+    const auto at = std::find(state.to_page.begin(), state.to_page.end(),
+                              KeyPress{event->time, event->keyval, event->hardware_keycode});
+    if (at == state.to_page.end()) return false;
+    state.to_page.erase(at);
+    return true;
+}
+
 // Keys that the page handles may move its caret; those that the view takes for itself (F3) never reach here.
 gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer data) {
-    if (!event->is_modifier) static_cast<State*>(data)->page_used = true;
+    auto& state = *static_cast<State*>(data);
+    if (handed_back(state, event)) return FALSE;
+    state.to_page.push_back({event->time, event->keyval, event->hardware_keycode});
+    if (state.to_page.size() > 16) state.to_page.pop_front();  // those the page took are never handed back
+    if (!event->is_modifier) state.page_used = true;
     return FALSE;
 }
 
-// The page changed while the bar is open. With the keys in the bar, it searches again; with the keys in the
-// page, it only counts, since a search would move the page's caret.
+// The page changed while the bar is open: the matches are counted again, and the current match stays, since
+// a search would move the page's caret, or go from the top of the page. With the keys in the page, the user
+// may have moved the page's selection, so no match is the current one any more.
 void on_page_changed(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer data) {
     auto& state = *static_cast<State*>(data);
     if (!gtk_widget_get_visible(state.bar) || !*search_text(state)) return;
-    if (gtk_widget_is_focus(state.entry)) return search_from_top(state);
-    state.page_used = true;
-    state.current_match = 0;
+    if (!gtk_widget_is_focus(state.entry)) {
+        state.page_used = true;
+        state.current_match = 0;
+    }
     webkit_find_controller_count_matches(finder(state), search_text(state), find_options, G_MAXUINT);
 }
 
 // Enter and F3 go to the next match, with Shift to the previous one; Ctrl+F selects the text again.
 gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto& state = *static_cast<State*>(data);
-    state.keep_text_selected = false;
+    // A key typed in the page before the bar took the keys, that the page left alone: the view is done with it,
+    // else the view would keep the next key typed in the page from it.
+    if (handed_back(state, event)) {
+        GTK_WIDGET_GET_CLASS(state.view)->key_press_event(GTK_WIDGET(state.view), event);
+        return TRUE;
+    }
+    if (!event->is_modifier) state.keep_text_selected = false;
     const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
     switch (gdk_keyval_to_lower(event->keyval)) {
         case GDK_KEY_Return:
@@ -218,7 +257,7 @@ void add_button(GtkWidget* row, GtkWidget* entry, const char* icon, const char* 
                 bool at_end) {
     GtkWidget* button = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_BUTTON);
     gtk_widget_set_tooltip_text(button, tooltip);
-    gtk_widget_set_focus_on_click(button, FALSE);
+    gtk_widget_set_can_focus(button, FALSE);  // the entry alone takes keys, and it has a key for each button
     g_object_set_data(G_OBJECT(button), "entry-signal", const_cast<char*>(entry_signal));
     g_signal_connect(button, "clicked", G_CALLBACK(+[](GtkButton* clicked, gpointer target) {
                          g_signal_emit_by_name(

@@ -7,14 +7,15 @@
   let kept = null;
   let told = false;
   // One word for a burst of changes: a screen that is shown, then filled by a reply.
-  const observer = new MutationObserver(() => {
+  const changed = () => {
     if (told) return;
     told = true;
     setTimeout(() => {
       told = false;
       window.webkit.messageHandlers.findBar.postMessage('changed');
     }, 100);
-  });
+  };
+  const observer = new MutationObserver(changed);
 
   window.findBar = Object.freeze({
     // The text selected in the page, in a text field or elsewhere; its first line only.
@@ -72,8 +73,11 @@
           characterData: true,
           attributes: true,
         });
+        // Typing into a text field changes its value, which no mutation shows.
+        document.addEventListener('input', changed, true);
       } else {
         observer.disconnect();
+        document.removeEventListener('input', changed, true);
       }
     },
   });
