@@ -9,8 +9,8 @@ namespace platform {
 
 // The find bar that browsers give a page and WebKitGTK leaves out: a search entry, the match count ("3 of
 // 12", "No matches", or "12 matches" when the page changed under the keys of the page), previous, next and
-// close, to go along the bottom of the view. Every match is marked while it is open. Hidden until opened;
-// hidden, it takes no key. User-interface thread only.
+// close, to go along the bottom of the view. Every match is marked from a search until the page changes.
+// Hidden until opened; hidden, it takes no key. User-interface thread only.
 class FindBar {
 public:
     explicit FindBar(_WebKitWebView* view);

@@ -112,7 +112,7 @@ void fit_on_screen(GtkWidget* dialog, GtkWidget* owner) {
     g_list_free(children);
     if (!options) return;
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scrolled), TRUE);
     gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scrolled), TRUE);
     g_object_ref(options);
     gtk_container_remove(GTK_CONTAINER(box), options);
