@@ -31,6 +31,10 @@ struct FindBar::State {
     // The user has been at work in the page since the last search, which may have moved the page's
     // selection, where WebKit goes on finding from.
     bool page_used = true;
+    // From Ctrl+F in the page until the page has taken it, after every key typed before it: until then, no
+    // search or call may overtake those keys on their way to the page.
+    bool page_to_answer = false;
+    std::string text_at_open;  // what the entry held at that Ctrl+F
     // The last key presses that the view handed to the page. WebKit answers a key that the page leaves alone
     // by handing it once more to the window's focus widget, and the view lets the next key it gets go past the
     // page unless that was the one. When the bar took the keys meanwhile, the bar gets it instead.
@@ -85,6 +89,7 @@ void search_from_top(State& state) {
 }
 
 void go_to_match(State& state, int direction) {
+    if (state.page_to_answer) return;
     // Where the user has been at work, no one knows which match WebKit would find next.
     if (state.page_used || state.current_match == 0) return search_from_top(state);
     if (state.match_count <= 0) return;
@@ -101,7 +106,7 @@ void go_to_match(State& state, int direction) {
 // The entry reports a change about 150 ms after the last key, also once the bar is gone.
 void on_search_changed(GtkSearchEntry*, gpointer data) {
     auto& state = *static_cast<State*>(data);
-    if (gtk_widget_get_visible(state.bar)) search_from_top(state);
+    if (gtk_widget_get_visible(state.bar) && !state.page_to_answer) search_from_top(state);
 }
 void on_next_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), +1); }
 void on_previous_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), -1); }
@@ -119,45 +124,24 @@ void on_counted_matches(WebKitFindController*, guint count, gpointer data) {
 void on_stop_search(GtkSearchEntry*, gpointer data) {
     auto& state = *static_cast<State*>(data);
     const bool bar_had_keys = gtk_widget_is_focus(state.entry);
+    // Before the page took Ctrl+F, nothing touched its caret, and a call would overtake the keys before it.
+    const bool caret_moved = !state.page_to_answer;
+    state.page_to_answer = false;
     gtk_widget_hide(state.bar);
     call_helper(state, "findBar.watch(false)");
     webkit_find_controller_search_finish(finder(state));
     if (!bar_had_keys) return;
     gtk_widget_grab_focus(GTK_WIDGET(state.view));
-    call_helper(state, "findBar.giveBack()");
-}
-
-// The page's selection arrives after the bar has opened; it fills the bar unless the user typed first.
-struct Prefill {
-    GtkWidget* entry;  // our reference
-    std::string typed;
-};
-
-void on_page_selection(GObject* view, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<Prefill> prefill(static_cast<Prefill*>(data));
-    GtkEntry* entry = GTK_ENTRY(prefill->entry);
-    if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr)) {
-        gchar* text = jsc_value_to_string(value);
-        if (*text && gtk_widget_is_visible(prefill->entry) && prefill->typed == gtk_entry_get_text(entry)) {
-            gtk_entry_set_text(entry, text);
-            gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
-        }
-        g_free(text);
-        g_object_unref(value);
-    }
-    g_object_unref(prefill->entry);
+    if (caret_moved) call_helper(state, "findBar.giveBack()");
 }
 
 void show_bar(State& state) {
-    // Asked before anything searches, since a search moves the selection.
-    webkit_web_view_evaluate_javascript(state.view, "findBar.selectedText()", -1, helper_world, nullptr, nullptr,
-                                        on_page_selection,
-                                        new Prefill{GTK_WIDGET(g_object_ref(state.entry)), search_text(state)});
     if (!gtk_widget_get_visible(state.bar)) {
         gtk_widget_show(state.bar);
         call_helper(state, "findBar.watch(true)");
     }
-    gtk_widget_grab_focus(state.entry);  // selects the entry's text, so typing replaces it
+    gtk_widget_grab_focus(state.entry);
+    gtk_editable_select_region(GTK_EDITABLE(state.entry), 0, -1);  // so that typing replaces it
     state.keep_text_selected = true;
 }
 
@@ -165,7 +149,7 @@ void show_bar(State& state) {
 // holds is searched again, in the page as it is now.
 void on_entry_focus(GObject*, GParamSpec*, gpointer data) {
     auto& state = *static_cast<State*>(data);
-    if (!gtk_widget_is_focus(state.entry) || !state.page_used) return;
+    if (!gtk_widget_is_focus(state.entry) || !state.page_used || state.page_to_answer) return;
     call_helper(state, "findBar.keep()");
     search_from_top(state);
 }
@@ -188,12 +172,16 @@ bool handed_back(State& state, const GdkEventKey* event) {
     return true;
 }
 
+void remember_key(State& state, const GdkEventKey* event) {
+    state.to_page.push_back({event->time, event->keyval, event->hardware_keycode});
+    if (state.to_page.size() > 16) state.to_page.pop_front();  // those the page took are never handed back
+}
+
 // Keys that the page handles may move its caret; those that the view takes for itself (F3) never reach here.
 gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto& state = *static_cast<State*>(data);
     if (handed_back(state, event)) return FALSE;
-    state.to_page.push_back({event->time, event->keyval, event->hardware_keycode});
-    if (state.to_page.size() > 16) state.to_page.pop_front();  // those the page took are never handed back
+    remember_key(state, event);
     if (!event->is_modifier) state.page_used = true;
     return FALSE;
 }
@@ -201,14 +189,37 @@ gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer data) {
 // The page changed while the bar is open: the matches are counted again, and the current match stays, since
 // a search would move the page's caret, or go from the top of the page. With the keys in the page, the user
 // may have moved the page's selection, so no match is the current one any more.
-void on_page_changed(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer data) {
-    auto& state = *static_cast<State*>(data);
-    if (!gtk_widget_get_visible(state.bar) || !*search_text(state)) return;
+void on_page_changed(State& state) {
+    if (!gtk_widget_get_visible(state.bar) || !*search_text(state) || state.page_to_answer) return;
     if (!gtk_widget_is_focus(state.entry)) {
         state.page_used = true;
         state.current_match = 0;
     }
     webkit_find_controller_count_matches(finder(state), search_text(state), find_options, G_MAXUINT);
+}
+
+// The page took Ctrl+F, with every key typed before it, kept its caret and told its selection: that fills
+// the bar unless the user typed first, and what the bar holds is searched.
+void on_page_answer(State& state, const char* selected) {
+    if (!state.page_to_answer) return;
+    state.page_to_answer = false;
+    if (!gtk_widget_get_visible(state.bar)) return;
+    if (*selected && state.text_at_open == search_text(state)) {
+        gtk_entry_set_text(GTK_ENTRY(state.entry), selected);  // searched once the entry reports the change
+        gtk_editable_select_region(GTK_EDITABLE(state.entry), 0, -1);
+    } else {
+        search_from_top(state);
+    }
+}
+
+void on_page_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    gchar* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+    if (g_str_has_prefix(text, "find:"))
+        on_page_answer(state, text + 5);
+    else
+        on_page_changed(state);
+    g_free(text);
 }
 
 // Enter and F3 go to the next match, with Shift to the previous one; Ctrl+F selects the text again.
@@ -309,7 +320,7 @@ FindBar::FindBar(WebKitWebView* view) : state_(std::make_unique<State>()) {
     webkit_user_content_manager_add_script(manager, script);
     webkit_user_script_unref(script);
     const std::string signal = std::string("script-message-received::") + helper_channel;
-    g_signal_connect(manager, signal.c_str(), G_CALLBACK(on_page_changed), &state);
+    g_signal_connect(manager, signal.c_str(), G_CALLBACK(on_page_message), &state);
     webkit_user_content_manager_register_script_message_handler_in_world(manager, helper_channel, helper_world);
 
     state.bar = GTK_WIDGET(g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)));
@@ -332,7 +343,19 @@ GtkWidget* FindBar::widget() const { return state_->bar; }
 
 bool FindBar::is_open() const { return gtk_widget_get_visible(state_->bar); }
 
-void FindBar::open() { show_bar(*state_); }
+void FindBar::open(GdkEventKey* event) {
+    State& state = *state_;
+    if (!gtk_widget_is_focus(GTK_WIDGET(state.view))) return show_bar(state);
+    // The page may not have taken every key typed before Ctrl+F yet; Ctrl+F follows them to the page, and the
+    // bar waits for its answer before it touches the page.
+    state.page_to_answer = true;
+    state.text_at_open = search_text(state);
+    state.match_count = -1;  // counted again once the page answers
+    show_bar(state);
+    show_match_count(state);
+    remember_key(state, event);
+    GTK_WIDGET_GET_CLASS(state.view)->key_press_event(GTK_WIDGET(state.view), event);
+}
 
 void FindBar::step(int direction) { go_to_match(*state_, direction); }
 

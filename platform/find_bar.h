@@ -2,6 +2,7 @@
 
 #include <memory>
 
+struct _GdkEventKey;
 struct _GtkWidget;
 struct _WebKitWebView;
 
@@ -21,7 +22,7 @@ public:
     _GtkWidget* widget() const;
     bool is_open() const;
     // Ctrl+F: shows the bar with the keys in its entry, filled with the page's selection when there is one.
-    void open();
+    void open(_GdkEventKey* event);
     // To the next (+1) or previous (-1) match, wrapping at either end; to the first match in the page
     // when the user has been at work in the page since the last search.
     void step(int direction);

@@ -17,7 +17,7 @@
   };
   const observer = new MutationObserver(changed);
 
-  window.findBar = Object.freeze({
+  const helper = Object.freeze({
     // The text selected in the page, in a text field or elsewhere; its first line only.
     selectedText() {
       const field = document.activeElement;
@@ -81,4 +81,19 @@
       }
     },
   });
+  window.findBar = helper;
+
+  // Ctrl+F reaches the page after every key typed before it: only then is the caret where the user left it.
+  // The page never sees the key.
+  addEventListener(
+    'keydown',
+    (event) => {
+      if (!event.ctrlKey || event.altKey || event.metaKey || event.key.toLowerCase() !== 'f') return;
+      event.preventDefault();
+      event.stopImmediatePropagation();
+      helper.keep();
+      window.webkit.messageHandlers.findBar.postMessage(`find:${helper.selectedText()}`);
+    },
+    true,
+  );
 })();

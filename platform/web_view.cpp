@@ -194,7 +194,7 @@ gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
     WebKitWebView* view = core->view;
     switch (gdk_keyval_to_lower(event->keyval)) {
         case GDK_KEY_f:
-            core->find->open();
+            core->find->open(event);
             return TRUE;
         case GDK_KEY_p:
             print_page(view);

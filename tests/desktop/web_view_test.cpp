@@ -413,6 +413,19 @@ TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
     press(top, GDK_KEY_Escape);
     type_keys(top, "0");
     EXPECT_TRUE(desktop.pump_until([&] { return cell() == "750"; })) << cell();
+
+    // A page slow to take each key still has the last digits to take when Ctrl+F comes: they go to the cell
+    // before the bar touches the page, and the caret comes back after them.
+    run_script(
+        "addEventListener('keydown', () => { const end = performance.now() + 100; "
+        "while (performance.now() < end); })");
+    type_keys(web_widget(), "89");
+    press_with_control(top, GDK_KEY_f);
+    type_keys(top, "7");
+    EXPECT_TRUE(find_count_becomes("1 of 1"));
+    press(top, GDK_KEY_Escape);
+    type_keys(top, "1");
+    EXPECT_TRUE(desktop.pump_until([&] { return cell() == "750891"; })) << cell();
 }
 
 TEST_F(WebViewTest, KeepsThePageItWasGivenAndOffersNoWayAway) {
