@@ -199,11 +199,12 @@ void on_page_changed(State& state) {
 }
 
 // The page took Ctrl+F, with every key typed before it, kept its caret and told its selection: that fills
-// the bar unless the user typed first, and what the bar holds is searched.
+// the bar unless the user typed first, and what the bar holds is searched, unless the keys went back to the
+// page meanwhile.
 void on_page_answer(State& state, const char* selected) {
     if (!state.page_to_answer) return;
     state.page_to_answer = false;
-    if (!gtk_widget_get_visible(state.bar)) return;
+    if (!gtk_widget_is_focus(state.entry)) return;
     if (*selected && state.text_at_open == search_text(state)) {
         gtk_entry_set_text(GTK_ENTRY(state.entry), selected);  // searched once the entry reports the change
         gtk_editable_select_region(GTK_EDITABLE(state.entry), 0, -1);
