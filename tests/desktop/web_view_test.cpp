@@ -393,26 +393,25 @@ TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
     ASSERT_TRUE(wait_for_messages(1));
     GtkWidget* top = desktop.toplevel();
     gtk_widget_grab_focus(web_widget());
-    // A 7 typed into a score cell, Ctrl+F, a search that selects that 7, Escape, and a 5: the cell reads 75.
+    const auto cell = [&] { return run_script("return document.getElementById('cell').textContent"); };
+    // Ctrl+F, a search that selects the one match, Escape, and more typing: the cell reads what it should.
+    const auto search_then_type = [&](const char* search, const char* more, const char* expected) {
+        press_with_control(top, GDK_KEY_f);
+        type_keys(top, search);
+        EXPECT_TRUE(find_count_becomes("1 of 1"));
+        press(top, GDK_KEY_Escape);
+        type_keys(top, more);
+        EXPECT_TRUE(desktop.pump_until([&] { return cell() == expected; })) << cell();
+    };
+    // A 7 typed into a score cell; the search selects that 7, and a 5 goes after it.
     run_script(
         "const cell = document.getElementById('cell'); cell.focus(); getSelection().collapse(cell.firstChild, 1)");
-    press_with_control(top, GDK_KEY_f);
-    type_keys(top, "7");
-    EXPECT_TRUE(find_count_becomes("1 of 1"));
-    press(top, GDK_KEY_Escape);
-    type_keys(top, "5");
-    const auto cell = [&] { return run_script("return document.getElementById('cell').textContent"); };
-    EXPECT_TRUE(desktop.pump_until([&] { return cell() == "75"; })) << cell();
+    search_then_type("7", "5", "75");
 
     // Control goes down in the page, which has not answered it yet when Ctrl+F moves the keys to the bar, and
     // answers it to the bar: the next key after Escape goes to the cell all the same.
     press(web_widget(), GDK_KEY_Control_L);
-    press_with_control(top, GDK_KEY_f);
-    type_keys(top, "5");
-    EXPECT_TRUE(find_count_becomes("1 of 1"));
-    press(top, GDK_KEY_Escape);
-    type_keys(top, "0");
-    EXPECT_TRUE(desktop.pump_until([&] { return cell() == "750"; })) << cell();
+    search_then_type("5", "0", "750");
 
     // A page slow to take each key still has the last digits to take when Ctrl+F comes: they go to the cell
     // before the bar touches the page, and the caret comes back after them.
@@ -420,12 +419,7 @@ TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
         "addEventListener('keydown', () => { const end = performance.now() + 100; "
         "while (performance.now() < end); })");
     type_keys(web_widget(), "89");
-    press_with_control(top, GDK_KEY_f);
-    type_keys(top, "7");
-    EXPECT_TRUE(find_count_becomes("1 of 1"));
-    press(top, GDK_KEY_Escape);
-    type_keys(top, "1");
-    EXPECT_TRUE(desktop.pump_until([&] { return cell() == "750891"; })) << cell();
+    search_then_type("7", "1", "750891");
 }
 
 TEST_F(WebViewTest, KeepsThePageItWasGivenAndOffersNoWayAway) {
