@@ -4,12 +4,21 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <deque>
 #include <string>
 
 // Built from platform/find_bar.js.
 extern const std::string_view find_bar_js;
 
 namespace platform {
+
+// A key press as the window got it.
+struct KeyPress {
+    guint32 time;
+    guint keyval;
+    guint16 code;
+    bool operator==(const KeyPress&) const = default;
+};
 
 struct FindBar::State {
     WebKitWebView* view = nullptr;    // our reference
@@ -22,6 +31,14 @@ struct FindBar::State {
     // The user has been at work in the page since the last search, which may have moved the page's
     // selection, where WebKit goes on finding from.
     bool page_used = true;
+    // From Ctrl+F in the page until the page has taken it, after every key typed before it: until then, no
+    // search or call may overtake those keys on their way to the page.
+    bool page_to_answer = false;
+    std::string text_at_open;  // what the entry held at that Ctrl+F
+    // The last key presses that the view handed to the page. WebKit answers a key that the page leaves alone
+    // by handing it once more to the window's focus widget, and the view lets the next key it gets go past the
+    // page unless that was the one. When the bar took the keys meanwhile, the bar gets it instead.
+    std::deque<KeyPress> to_page;
 };
 
 namespace {
@@ -72,6 +89,7 @@ void search_from_top(State& state) {
 }
 
 void go_to_match(State& state, int direction) {
+    if (state.page_to_answer) return;
     // Where the user has been at work, no one knows which match WebKit would find next.
     if (state.page_used || state.current_match == 0) return search_from_top(state);
     if (state.match_count <= 0) return;
@@ -85,12 +103,17 @@ void go_to_match(State& state, int direction) {
     show_match_count(state);
 }
 
-void on_search_changed(GtkSearchEntry*, gpointer data) { search_from_top(*static_cast<State*>(data)); }
+// The entry reports a change about 150 ms after the last key, also once the bar is gone.
+void on_search_changed(GtkSearchEntry*, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    if (gtk_widget_get_visible(state.bar) && !state.page_to_answer) search_from_top(state);
+}
 void on_next_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), +1); }
 void on_previous_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cast<State*>(data), -1); }
 
 void on_counted_matches(WebKitFindController*, guint count, gpointer data) {
     auto& state = *static_cast<State*>(data);
+    if (!gtk_widget_get_visible(state.bar)) return;
     state.match_count = static_cast<int>(std::min<guint>(count, G_MAXINT));
     state.current_match = std::min(state.current_match, state.match_count);
     show_match_count(state);
@@ -101,45 +124,24 @@ void on_counted_matches(WebKitFindController*, guint count, gpointer data) {
 void on_stop_search(GtkSearchEntry*, gpointer data) {
     auto& state = *static_cast<State*>(data);
     const bool bar_had_keys = gtk_widget_is_focus(state.entry);
+    // Before the page took Ctrl+F, nothing touched its caret, and a call would overtake the keys before it.
+    const bool caret_moved = !state.page_to_answer;
+    state.page_to_answer = false;
     gtk_widget_hide(state.bar);
     call_helper(state, "findBar.watch(false)");
     webkit_find_controller_search_finish(finder(state));
     if (!bar_had_keys) return;
     gtk_widget_grab_focus(GTK_WIDGET(state.view));
-    call_helper(state, "findBar.giveBack()");
-}
-
-// The page's selection arrives after the bar has opened; it fills the bar unless the user typed first.
-struct Prefill {
-    GtkWidget* entry;  // our reference
-    std::string typed;
-};
-
-void on_page_selection(GObject* view, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<Prefill> prefill(static_cast<Prefill*>(data));
-    GtkEntry* entry = GTK_ENTRY(prefill->entry);
-    if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr)) {
-        gchar* text = jsc_value_to_string(value);
-        if (*text && gtk_widget_is_visible(prefill->entry) && prefill->typed == gtk_entry_get_text(entry)) {
-            gtk_entry_set_text(entry, text);
-            gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
-        }
-        g_free(text);
-        g_object_unref(value);
-    }
-    g_object_unref(prefill->entry);
+    if (caret_moved) call_helper(state, "findBar.giveBack()");
 }
 
 void show_bar(State& state) {
-    // Asked before anything searches, since a search moves the selection.
-    webkit_web_view_evaluate_javascript(state.view, "findBar.selectedText()", -1, helper_world, nullptr, nullptr,
-                                        on_page_selection,
-                                        new Prefill{GTK_WIDGET(g_object_ref(state.entry)), search_text(state)});
     if (!gtk_widget_get_visible(state.bar)) {
         gtk_widget_show(state.bar);
         call_helper(state, "findBar.watch(true)");
     }
-    gtk_widget_grab_focus(state.entry);  // selects the entry's text, so typing replaces it
+    gtk_widget_grab_focus(state.entry);
+    gtk_editable_select_region(GTK_EDITABLE(state.entry), 0, -1);  // so that typing replaces it
     state.keep_text_selected = true;
 }
 
@@ -147,7 +149,7 @@ void show_bar(State& state) {
 // holds is searched again, in the page as it is now.
 void on_entry_focus(GObject*, GParamSpec*, gpointer data) {
     auto& state = *static_cast<State*>(data);
-    if (!gtk_widget_is_focus(state.entry) || !state.page_used) return;
+    if (!gtk_widget_is_focus(state.entry) || !state.page_used || state.page_to_answer) return;
     call_helper(state, "findBar.keep()");
     search_from_top(state);
 }
@@ -161,27 +163,76 @@ gboolean on_view_button(GtkWidget*, GdkEventButton*, gpointer data) {
     return FALSE;
 }
 
+// Whether the key is one that WebKit hands back from the page; forgets it.
+bool handed_back(State& state, const GdkEventKey* event) {
+    const auto at = std::find(state.to_page.begin(), state.to_page.end(),
+                              KeyPress{event->time, event->keyval, event->hardware_keycode});
+    if (at == state.to_page.end()) return false;
+    state.to_page.erase(at);
+    return true;
+}
+
+void remember_key(State& state, const GdkEventKey* event) {
+    state.to_page.push_back({event->time, event->keyval, event->hardware_keycode});
+    if (state.to_page.size() > 16) state.to_page.pop_front();  // those the page took are never handed back
+}
+
 // Keys that the page handles may move its caret; those that the view takes for itself (F3) never reach here.
 gboolean on_view_key(GtkWidget*, GdkEventKey* event, gpointer data) {
-    if (!event->is_modifier) static_cast<State*>(data)->page_used = true;
+    auto& state = *static_cast<State*>(data);
+    if (handed_back(state, event)) return FALSE;
+    remember_key(state, event);
+    if (!event->is_modifier) state.page_used = true;
     return FALSE;
 }
 
-// The page changed while the bar is open. With the keys in the bar, it searches again; with the keys in the
-// page, it only counts, since a search would move the page's caret.
-void on_page_changed(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer data) {
-    auto& state = *static_cast<State*>(data);
-    if (!gtk_widget_get_visible(state.bar) || !*search_text(state)) return;
-    if (gtk_widget_is_focus(state.entry)) return search_from_top(state);
-    state.page_used = true;
-    state.current_match = 0;
+// The page changed while the bar is open: the matches are counted again, and the current match stays, since
+// a search would move the page's caret, or go from the top of the page. With the keys in the page, the user
+// may have moved the page's selection, so no match is the current one any more.
+void on_page_changed(State& state) {
+    if (!gtk_widget_get_visible(state.bar) || !*search_text(state) || state.page_to_answer) return;
+    if (!gtk_widget_is_focus(state.entry)) {
+        state.page_used = true;
+        state.current_match = 0;
+    }
     webkit_find_controller_count_matches(finder(state), search_text(state), find_options, G_MAXUINT);
+}
+
+// The page took Ctrl+F, with every key typed before it, kept its caret and told its selection: that fills
+// the bar unless the user typed first, and what the bar holds is searched, unless the keys went back to the
+// page meanwhile.
+void on_page_answer(State& state, const char* selected) {
+    if (!state.page_to_answer) return;
+    state.page_to_answer = false;
+    if (!gtk_widget_is_focus(state.entry)) return;
+    if (*selected && state.text_at_open == search_text(state)) {
+        gtk_entry_set_text(GTK_ENTRY(state.entry), selected);  // searched once the entry reports the change
+        gtk_editable_select_region(GTK_EDITABLE(state.entry), 0, -1);
+    } else {
+        search_from_top(state);
+    }
+}
+
+void on_page_message(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    auto& state = *static_cast<State*>(data);
+    gchar* text = jsc_value_to_string(webkit_javascript_result_get_js_value(result));
+    if (g_str_has_prefix(text, "find:"))
+        on_page_answer(state, text + 5);
+    else
+        on_page_changed(state);
+    g_free(text);
 }
 
 // Enter and F3 go to the next match, with Shift to the previous one; Ctrl+F selects the text again.
 gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto& state = *static_cast<State*>(data);
-    state.keep_text_selected = false;
+    // A key typed in the page before the bar took the keys, that the page left alone: the view is done with it,
+    // else the view would keep the next key typed in the page from it.
+    if (handed_back(state, event)) {
+        GTK_WIDGET_GET_CLASS(state.view)->key_press_event(GTK_WIDGET(state.view), event);
+        return TRUE;
+    }
+    if (!event->is_modifier) state.keep_text_selected = false;
     const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
     switch (gdk_keyval_to_lower(event->keyval)) {
         case GDK_KEY_Return:
@@ -218,7 +269,7 @@ void add_button(GtkWidget* row, GtkWidget* entry, const char* icon, const char* 
                 bool at_end) {
     GtkWidget* button = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_BUTTON);
     gtk_widget_set_tooltip_text(button, tooltip);
-    gtk_widget_set_focus_on_click(button, FALSE);
+    gtk_widget_set_can_focus(button, FALSE);  // the entry alone takes keys, and it has a key for each button
     g_object_set_data(G_OBJECT(button), "entry-signal", const_cast<char*>(entry_signal));
     g_signal_connect(button, "clicked", G_CALLBACK(+[](GtkButton* clicked, gpointer target) {
                          g_signal_emit_by_name(
@@ -270,7 +321,7 @@ FindBar::FindBar(WebKitWebView* view) : state_(std::make_unique<State>()) {
     webkit_user_content_manager_add_script(manager, script);
     webkit_user_script_unref(script);
     const std::string signal = std::string("script-message-received::") + helper_channel;
-    g_signal_connect(manager, signal.c_str(), G_CALLBACK(on_page_changed), &state);
+    g_signal_connect(manager, signal.c_str(), G_CALLBACK(on_page_message), &state);
     webkit_user_content_manager_register_script_message_handler_in_world(manager, helper_channel, helper_world);
 
     state.bar = GTK_WIDGET(g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)));
@@ -293,7 +344,19 @@ GtkWidget* FindBar::widget() const { return state_->bar; }
 
 bool FindBar::is_open() const { return gtk_widget_get_visible(state_->bar); }
 
-void FindBar::open() { show_bar(*state_); }
+void FindBar::open(GdkEventKey* event) {
+    State& state = *state_;
+    if (!gtk_widget_is_focus(GTK_WIDGET(state.view))) return show_bar(state);
+    // The page may not have taken every key typed before Ctrl+F yet; Ctrl+F follows them to the page, and the
+    // bar waits for its answer before it touches the page.
+    state.page_to_answer = true;
+    state.text_at_open = search_text(state);
+    state.match_count = -1;  // counted again once the page answers
+    show_bar(state);
+    show_match_count(state);
+    remember_key(state, event);
+    GTK_WIDGET_GET_CLASS(state.view)->key_press_event(GTK_WIDGET(state.view), event);
+}
 
 void FindBar::step(int direction) { go_to_match(*state_, direction); }
 

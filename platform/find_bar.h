@@ -2,6 +2,7 @@
 
 #include <memory>
 
+struct _GdkEventKey;
 struct _GtkWidget;
 struct _WebKitWebView;
 
@@ -9,8 +10,8 @@ namespace platform {
 
 // The find bar that browsers give a page and WebKitGTK leaves out: a search entry, the match count ("3 of
 // 12", "No matches", or "12 matches" when the page changed under the keys of the page), previous, next and
-// close, to go along the bottom of the view. Every match is marked while it is open. Hidden until opened;
-// hidden, it takes no key. User-interface thread only.
+// close, to go along the bottom of the view. Every match is marked from a search until the page changes.
+// Hidden until opened; hidden, it takes no key. User-interface thread only.
 class FindBar {
 public:
     explicit FindBar(_WebKitWebView* view);
@@ -21,7 +22,7 @@ public:
     _GtkWidget* widget() const;
     bool is_open() const;
     // Ctrl+F: shows the bar with the keys in its entry, filled with the page's selection when there is one.
-    void open();
+    void open(_GdkEventKey* event);
     // To the next (+1) or previous (-1) match, wrapping at either end; to the first match in the page
     // when the user has been at work in the page since the last search.
     void step(int direction);

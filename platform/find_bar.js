@@ -7,16 +7,17 @@
   let kept = null;
   let told = false;
   // One word for a burst of changes: a screen that is shown, then filled by a reply.
-  const observer = new MutationObserver(() => {
+  const changed = () => {
     if (told) return;
     told = true;
     setTimeout(() => {
       told = false;
       window.webkit.messageHandlers.findBar.postMessage('changed');
     }, 100);
-  });
+  };
+  const observer = new MutationObserver(changed);
 
-  window.findBar = Object.freeze({
+  const helper = Object.freeze({
     // The text selected in the page, in a text field or elsewhere; its first line only.
     selectedText() {
       const field = document.activeElement;
@@ -72,9 +73,27 @@
           characterData: true,
           attributes: true,
         });
+        // Typing into a text field changes its value, which no mutation shows.
+        document.addEventListener('input', changed, true);
       } else {
         observer.disconnect();
+        document.removeEventListener('input', changed, true);
       }
     },
   });
+  window.findBar = helper;
+
+  // Ctrl+F reaches the page after every key typed before it: only then is the caret where the user left it.
+  // The page never sees the key.
+  addEventListener(
+    'keydown',
+    (event) => {
+      if (!event.ctrlKey || event.altKey || event.metaKey || event.key.toLowerCase() !== 'f') return;
+      event.preventDefault();
+      event.stopImmediatePropagation();
+      helper.keep();
+      window.webkit.messageHandlers.findBar.postMessage(`find:${helper.selectedText()}`);
+    },
+    true,
+  );
 })();

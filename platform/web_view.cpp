@@ -98,6 +98,35 @@ std::string json_string(std::string_view text) {
     return literal + '"';
 }
 
+// The print dialog cannot shrink below its options, which are taller than a small screen or a large scale
+// leaves room for; they scroll instead, so that the dialog fits the work area with its buttons on screen.
+void fit_on_screen(GtkWidget* dialog, GtkWidget* owner) {
+    GdkWindow* window = GTK_IS_WINDOW(owner) ? gtk_widget_get_window(owner) : nullptr;
+    if (!window) return;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(gdk_display_get_monitor_at_window(gdk_window_get_display(window), window), &area);
+    // The dialog's box holds the options above the buttons.
+    GtkWidget* box = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(box));
+    GtkWidget* options = children ? GTK_WIDGET(children->data) : nullptr;
+    g_list_free(children);
+    if (!options) return;
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+    gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scrolled), TRUE);
+    g_object_ref(options);
+    gtk_container_remove(GTK_CONTAINER(box), options);
+    gtk_container_add(GTK_CONTAINER(scrolled), options);
+    g_object_unref(options);
+    gtk_box_pack_start(GTK_BOX(box), scrolled, TRUE, TRUE, 0);
+    gtk_box_reorder_child(GTK_BOX(box), scrolled, 0);
+    gtk_widget_show(scrolled);
+    GtkRequisition natural;
+    gtk_widget_get_preferred_size(dialog, nullptr, &natural);
+    gtk_window_set_default_size(GTK_WINDOW(dialog), std::min(natural.width, area.width),
+                                std::min(natural.height, area.height));
+}
+
 // The print dialog for the page, owned by the view's window. It is ours rather than WebKit's: a paper picked
 // in it comes with the printer's default margins, and the page prints within half an inch instead.
 void print_page(WebKitWebView* view) {
@@ -115,6 +144,7 @@ void print_page(WebKitWebView* view) {
     GtkPrintSettings* settings = gtk_print_settings_new();  // empty ones to start from, as WebKit's dialog has
     gtk_print_unix_dialog_set_settings(print, settings);
     g_object_unref(settings);
+    fit_on_screen(dialog, top);
 
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
         GtkPageSetup* setup = gtk_page_setup_copy(gtk_print_unix_dialog_get_page_setup(print));
@@ -164,7 +194,7 @@ gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
     WebKitWebView* view = core->view;
     switch (gdk_keyval_to_lower(event->keyval)) {
         case GDK_KEY_f:
-            core->find->open();
+            core->find->open(event);
             return TRUE;
         case GDK_KEY_p:
             print_page(view);

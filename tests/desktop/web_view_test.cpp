@@ -170,13 +170,15 @@ bool press(GtkWidget* widget, guint key, guint modifiers = 0) {
     GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
     event->key.keyval = key;
     event->key.state = modifiers;
+    event->key.is_modifier = key >= GDK_KEY_Shift_L && key <= GDK_KEY_Hyper_R;
     // Key bindings, such as Escape in an entry, look the key up by its hardware code.
     GdkKeymapKey* codes = nullptr;
     gint n_codes = 0;
     if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), key, &codes, &n_codes))
         event->key.hardware_keycode = static_cast<guint16>(codes[0].keycode);
     g_free(codes);
-    event->key.time = GDK_CURRENT_TIME;
+    static guint32 time = 0;
+    event->key.time = ++time;  // as the window's keys come, each at a time of its own
     return deliver(widget, event, gdk_seat_get_keyboard(seat()));
 }
 
@@ -202,10 +204,12 @@ TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
     EXPECT_TRUE(press_with_control(web, GDK_KEY_0));
     EXPECT_DOUBLE_EQ(zoom(), 1.0);
 
-    // Ctrl+P shows the print dialog over the window; cancelling it ends the key's handling.
+    // Ctrl+P shows the print dialog over the window, within the screen's work area; cancelling it ends the
+    // key's handling.
     struct Seen {
         bool dialog = false;
         GtkWindow* owner = nullptr;
+        bool fits = false;
     } seen;
     const GSourceFunc cancel_when_shown = [](gpointer data) -> gboolean {
         auto* found = static_cast<Seen*>(data);
@@ -213,6 +217,12 @@ TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
         if (!dialog) return G_SOURCE_CONTINUE;
         found->dialog = true;
         found->owner = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+        GdkRectangle area, frame;
+        GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(dialog));
+        gdk_monitor_get_workarea(gdk_display_get_monitor_at_window(gdk_window_get_display(window), window), &area);
+        gdk_window_get_frame_extents(window, &frame);
+        found->fits = gdk_rectangle_intersect(&area, &frame, nullptr) && frame.y >= area.y &&
+                      frame.y + frame.height <= area.y + area.height;
         gtk_dialog_response(dialog, GTK_RESPONSE_CANCEL);
         return G_SOURCE_REMOVE;
     };
@@ -220,6 +230,7 @@ TEST_F(WebViewTest, GivesThePageTheBrowsersPrintAndZoomKeys) {
     EXPECT_TRUE(press_with_control(web, GDK_KEY_p));
     EXPECT_TRUE(seen.dialog);
     EXPECT_EQ(GTK_WIDGET(seen.owner), desktop.toplevel());
+    EXPECT_TRUE(seen.fits);
 
     // The same keys while the find bar has them.
     ASSERT_TRUE(press_with_control(web, GDK_KEY_f));
@@ -289,7 +300,11 @@ TEST_F(WebViewTest, FindsOnThePageFromABarThatCtrlFOpensAndEscapeCloses) {
     type("cake");
     EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))), "cake");
     EXPECT_TRUE(count_becomes("1 of 1"));
+    // Shift goes down for a capital, as the page takes the X selection from the entry: the text stays selected.
     press_with_control(top, GDK_KEY_f);
+    press(top, GDK_KEY_Shift_L);
+    run_script("getSelection().selectAllChildren(document.querySelector('p'))");
+    desktop.pump_until([] { return false; }, std::chrono::milliseconds(300));
     type("apple");
     EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))), "apple");
     EXPECT_TRUE(count_becomes("1 of 3"));
@@ -324,7 +339,7 @@ namespace {
 // Two screens, shown one at a time, and a score cell.
 constexpr const char* screens_page = R"(<!DOCTYPE html><meta charset="utf-8"><style>.hidden { display: none }</style>
 <section id="fruit"><p>apple</p><p>apple</p><p>apple</p></section><section id="trees" class="hidden">oak</section>
-<div id="cell" contenteditable="plaintext-only">7</div><script>
+<div id="cell" contenteditable="plaintext-only">7</div><input id="field"><script>
 function show(id) { for (const s of document.querySelectorAll('section')) s.classList.toggle('hidden', s.id !== id); }
 window.chrome.webview.postMessage('ready');
 </script>)";
@@ -358,9 +373,19 @@ TEST_F(WebViewTest, CountsAgainWhenThePageChangesAndWhenTheBarGetsTheKeysBack) {
         return run_script("return [...document.querySelectorAll('p')].indexOf(getSelection().anchorNode.parentNode)");
     };
     EXPECT_TRUE(desktop.pump_until([&] { return selected() == "1"; })) << selected();  // counted from 0
-    // With the keys in the bar, another screen is searched at once.
+    // With the keys in the bar, a change to the page is counted, and Enter goes on from the current match.
+    run_script("document.getElementById('fruit').append(document.createElement('p'), 'apple')");
+    EXPECT_TRUE(find_count_becomes("2 of 4"));
+    press(top, GDK_KEY_Return);
+    EXPECT_TRUE(find_count_becomes("3 of 4"));
+    EXPECT_TRUE(desktop.pump_until([&] { return selected() == "2"; })) << selected();
     run_script("show('trees')");
     EXPECT_TRUE(find_count_becomes("No matches"));
+    // Typing into a text field is counted as well.
+    run_script("document.getElementById('field').focus()");
+    gtk_widget_grab_focus(web);
+    type_keys(web, "apple");
+    EXPECT_TRUE(find_count_becomes("1 match"));
 }
 
 TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
@@ -368,16 +393,33 @@ TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
     ASSERT_TRUE(wait_for_messages(1));
     GtkWidget* top = desktop.toplevel();
     gtk_widget_grab_focus(web_widget());
-    // A 7 typed into a score cell, Ctrl+F, a search that selects that 7, Escape, and a 5: the cell reads 75.
+    const auto cell = [&] { return run_script("return document.getElementById('cell').textContent"); };
+    // Ctrl+F, a search that selects the one match, Escape, and more typing: the cell reads what it should.
+    const auto search_then_type = [&](const char* search, const char* more, const char* expected) {
+        press_with_control(top, GDK_KEY_f);
+        type_keys(top, search);
+        EXPECT_TRUE(find_count_becomes("1 of 1"));
+        press(top, GDK_KEY_Escape);
+        type_keys(top, more);
+        EXPECT_TRUE(desktop.pump_until([&] { return cell() == expected; })) << cell();
+    };
+    // A 7 typed into a score cell; the search selects that 7, and a 5 goes after it.
     run_script(
         "const cell = document.getElementById('cell'); cell.focus(); getSelection().collapse(cell.firstChild, 1)");
-    press_with_control(top, GDK_KEY_f);
-    type_keys(top, "7");
-    EXPECT_TRUE(find_count_becomes("1 of 1"));
-    press(top, GDK_KEY_Escape);
-    type_keys(top, "5");
-    const auto cell = [&] { return run_script("return document.getElementById('cell').textContent"); };
-    EXPECT_TRUE(desktop.pump_until([&] { return cell() == "75"; })) << cell();
+    search_then_type("7", "5", "75");
+
+    // Control goes down in the page, which has not answered it yet when Ctrl+F moves the keys to the bar, and
+    // answers it to the bar: the next key after Escape goes to the cell all the same.
+    press(web_widget(), GDK_KEY_Control_L);
+    search_then_type("5", "0", "750");
+
+    // A page slow to take each key still has the last digits to take when Ctrl+F comes: they go to the cell
+    // before the bar touches the page, and the caret comes back after them.
+    run_script(
+        "addEventListener('keydown', () => { const end = performance.now() + 100; "
+        "while (performance.now() < end); })");
+    type_keys(web_widget(), "89");
+    search_then_type("7", "1", "750891");
 }
 
 TEST_F(WebViewTest, KeepsThePageItWasGivenAndOffersNoWayAway) {
