@@ -65,8 +65,11 @@
       }
     },
 
+    // The page is told when the bar opens and closes, so that it can lay out for the search whatever it
+    // keeps out of the web view's way; what it changes then is no change for the count.
     watch(on) {
       if (on) {
+        document.dispatchEvent(new Event('findbarshown'));
         observer.observe(document.documentElement, {
           subtree: true,
           childList: true,
@@ -78,6 +81,7 @@
       } else {
         observer.disconnect();
         document.removeEventListener('input', changed, true);
+        document.dispatchEvent(new Event('findbarhidden'));
       }
     },
   });

@@ -339,8 +339,11 @@ namespace {
 // Two screens, shown one at a time, and a score cell.
 constexpr const char* screens_page = R"(<!DOCTYPE html><meta charset="utf-8"><style>.hidden { display: none }</style>
 <section id="fruit"><p>apple</p><p>apple</p><p>apple</p></section><section id="trees" class="hidden">oak</section>
-<div id="cell" contenteditable="plaintext-only">7</div><input id="field"><script>
+<div id="cell" contenteditable="plaintext-only">7</div><input id="field"><p id="kept" hidden>kiwi</p><script>
 function show(id) { for (const s of document.querySelectorAll('section')) s.classList.toggle('hidden', s.id !== id); }
+// What the page lays out only while the find bar is open.
+document.addEventListener('findbarshown', () => { kept.hidden = false; });
+document.addEventListener('findbarhidden', () => { kept.hidden = true; });
 window.chrome.webview.postMessage('ready');
 </script>)";
 
@@ -386,6 +389,13 @@ TEST_F(WebViewTest, CountsAgainWhenThePageChangesAndWhenTheBarGetsTheKeysBack) {
     gtk_widget_grab_focus(web);
     type_keys(web, "apple");
     EXPECT_TRUE(find_count_becomes("1 match"));
+
+    // The page lays out for the bar what it keeps out of the way, and only while the bar is open.
+    press_with_control(top, GDK_KEY_f);
+    type_keys(top, "kiwi");
+    EXPECT_TRUE(find_count_becomes("1 of 1"));
+    press(top, GDK_KEY_Escape);
+    EXPECT_TRUE(desktop.pump_until([&] { return run_script("return String(kept.hidden)") == "true"; }));
 }
 
 TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
