@@ -46,6 +46,10 @@ namespace {
 using State = FindBar::State;
 
 constexpr auto find_options = WebKitFindOptions(WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND);
+// WebKit takes about as long for each match it counts or marks as for a whole search, some 14 ms on the Matches
+// screen of a 128-team contest: the first letters typed, found thousands of times there, would hold the page
+// for minutes. Beyond this many matches the bar says only that there are more.
+constexpr guint most_matches = 100;
 
 // The script world of find_bar.js, and the channel through which it tells the bar that the page changed.
 constexpr const char* helper_world = "find-bar";
@@ -64,6 +68,8 @@ void show_match_count(State& state) {
     std::string text;
     if (*search_text(state) && state.match_count == 0)
         text = "No matches";
+    else if (state.match_count > int(most_matches))
+        text = "More than " + std::to_string(most_matches) + " matches";
     else if (state.match_count > 0 && state.current_match > 0)
         text = std::to_string(state.current_match) + " of " + std::to_string(state.match_count);
     else if (state.match_count > 0)
@@ -80,8 +86,8 @@ void search_from_top(State& state) {
     state.page_used = false;
     if (*search_text(state)) {
         call_helper(state, "findBar.clearSelection()");
-        webkit_find_controller_count_matches(finder(state), search_text(state), find_options, G_MAXUINT);
-        webkit_find_controller_search(finder(state), search_text(state), find_options, G_MAXUINT);
+        webkit_find_controller_count_matches(finder(state), search_text(state), find_options, most_matches);
+        webkit_find_controller_search(finder(state), search_text(state), find_options, most_matches);
     } else {
         webkit_find_controller_search_finish(finder(state));
     }
@@ -114,7 +120,8 @@ void on_previous_match(GtkSearchEntry*, gpointer data) { go_to_match(*static_cas
 void on_counted_matches(WebKitFindController*, guint count, gpointer data) {
     auto& state = *static_cast<State*>(data);
     if (!gtk_widget_get_visible(state.bar)) return;
-    state.match_count = static_cast<int>(std::min<guint>(count, G_MAXINT));
+    // WebKit answers G_MAXUINT for more than most_matches.
+    state.match_count = static_cast<int>(std::min(count, most_matches + 1));
     state.current_match = std::min(state.current_match, state.match_count);
     show_match_count(state);
 }
@@ -195,7 +202,7 @@ void on_page_changed(State& state) {
         state.page_used = true;
         state.current_match = 0;
     }
-    webkit_find_controller_count_matches(finder(state), search_text(state), find_options, G_MAXUINT);
+    webkit_find_controller_count_matches(finder(state), search_text(state), find_options, most_matches);
 }
 
 // The page took Ctrl+F, with every key typed before it, kept its caret and told its selection: that fills

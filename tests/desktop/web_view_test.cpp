@@ -396,6 +396,13 @@ TEST_F(WebViewTest, CountsAgainWhenThePageChangesAndWhenTheBarGetsTheKeysBack) {
     EXPECT_TRUE(find_count_becomes("1 of 1"));
     press(top, GDK_KEY_Escape);
     EXPECT_TRUE(desktop.pump_until([&] { return run_script("return String(kept.hidden)") == "true"; }));
+
+    // Past a hundred matches the bar says only that there are more, and still goes to the first.
+    run_script("show('fruit'); document.getElementById('fruit').append('apple '.repeat(150))");
+    press_with_control(top, GDK_KEY_f);
+    type_keys(top, "apple");
+    EXPECT_TRUE(find_count_becomes("More than 100 matches"));
+    EXPECT_TRUE(desktop.pump_until([&] { return run_script("return String(getSelection())") == "apple"; }));
 }
 
 TEST_F(WebViewTest, GivesTheKeysBackFromTheFindBarWithTheCaretWhereItWas) {
