@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # How the real window keeps up on the Matches screen of a large contest: makes the contest through the
 # headless host, opens it through the open dialog, clicks Matches, and prints the time until the program
-# and its web view processes are idle again, then times keys, a message and a save on its open sheet. Run
+# and its web view processes are idle again, then times keys, a message, a save and a search. Run
 # by hand, on a virtual display of its own:
 #   bench/matches_screen.sh [TEAMS...]     (default: 128 500; programs from $BUILD_DIR, default build/)
 set -euo pipefail
@@ -144,16 +144,24 @@ PY
 # (which goes to the open sheet past every cell of the completed ones) until idle; key, milliseconds per
 # Tab on through the sheet's 384 score cells; message and dismiss, from a key that is not a number until
 # its message is shown, and from Enter until it is gone; save, from Save Match until idle, the last sheet
-# shown. A caret that blinks keeps the web view busy, so here it blinks once a minute. The last column names
+# shown; find, seconds from Ctrl+F and a far sheet's total until idle. A caret that blinks keeps the web view busy, so here it blinks once a minute. The last column names
 # what misses its target: the load within 1 s up to 128 teams and 3 s up to 500, the first Tab and a message
 # within 300 ms.
 mkdir -p "$HOME/.config/gtk-3.0"
 printf '[Settings]\ngtk-cursor-blink-time=60000\n' >"$HOME/.config/gtk-3.0/settings.ini"
-printf '%6s %7s %7s %6s %6s %8s %8s %6s  %s\n' teams sheets load tab key message dismiss save misses
+printf '%6s %7s %7s %6s %6s %8s %8s %6s %7s  %s\n' teams sheets load tab key message dismiss save find misses
 for teams in "$@"; do
   name="Bench $teams"
   sheets=$((2 * teams - 2))
   make_contest "$teams" "$name" $((sheets - 2))
+  # What find looks for: a total that stands only on a far sheet, match 3's red one (read before the
+  # program takes the file).
+  total=$(python3 - "$desktop/$name/contest.db" <<'PY'
+import sqlite3, sys
+data = sqlite3.connect(sys.argv[1]).execute("SELECT data FROM match_results WHERE match = 3").fetchone()[0]
+print(data.split("\x1f")[1 + 396])
+PY
+)
   start_program "$build/pellucan"
   open_through_dialog "$wid" "$desktop/$name/contest.db"
   wait_for_title "$wid" "$name - Pellucan"
@@ -176,6 +184,10 @@ for teams in "$@"; do
   sleep 1
   save=$(timed "$pid" "$wid" idle key Return)
   screenshot "saved-$teams"
+  # The find bar lays out every sheet for its search.
+  find=$(timed "$pid" "$wid" idle key ctrl+f type "$total")
+  screenshot "find-$teams"
+  xdotool key Escape
   close_and_wait "$wid" "$pid"
   python3 - "$desktop/$name/contest.db" $((sheets - 1)) <<'PY' || fail "the keys did not save match $((sheets - 1))"
 import sqlite3, sys
@@ -187,6 +199,6 @@ PY
   [ "$teams" -gt 500 ] || [ "$load" -le "$load_target" ] || misses+=" load"
   [ "$tab" -le 300 ] || misses+=" tab"
   [ "$message" -le 300 ] || misses+=" message"
-  printf '%6d %7d %7.2f %6d %6.1f %8d %8d %6d %s\n' "$teams" $((sheets - 1)) "${load}e-3" "$tab" "$((key * 10 / 384))e-1" \
-    "$message" "$dismiss" "$save" "${misses:- none}"
+  printf '%6d %7d %7.2f %6d %6.1f %8d %8d %6d %7.2f %s\n' "$teams" $((sheets - 1)) "${load}e-3" "$tab" \
+    "$((key * 10 / 384))e-1" "$message" "$dismiss" "$save" "${find}e-3" "${misses:- none}"
 done
