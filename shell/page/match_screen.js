@@ -163,6 +163,8 @@ document.addEventListener('findbarhidden', () => showEverySheet('find', false));
 // whenever the zoom or the window changes; every completed sheet then takes that height, whatever its
 // own rows round to where it stands.
 let sheetProbe = null;
+// The view's width in the page's pixels when the sheets were last measured; a zoom changes it.
+let measuredWidth = 0;
 
 function measureSheets(source) {
   if (!sheetProbe) {
@@ -181,11 +183,16 @@ function measureSheets(source) {
   sheetProbe.remove();
   // Not shown (another screen is): measured again on the next visit.
   if (plain === 0) return;
+  measuredWidth = innerWidth;
   matchTables.style.setProperty('--completed-sheet-height', `${plain}px`);
   matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
 }
 
-window.addEventListener('resize', () => measureSheets());
+// Only the width and the zoom shape a sheet. The find bar opening takes height from the view, and measuring
+// then would be a change to the page, which the bar counts its matches again for.
+window.addEventListener('resize', () => {
+  if (innerWidth !== measuredWidth) measureSheets();
+});
 
 // Marks a sheet as a completed match's record: as tall as every other, and far from the view without its
 // rows.
