@@ -114,11 +114,11 @@ async function showCompletedMatches(first, last) {
 
 // Laying out every cell of hundreds of sheets takes the web view seconds, and every dialog and the first
 // Tab would have to go over all of them again: a completed sheet holds its rows only while it is within a
-// screen's height of the view, or while the page is printed or searched. Far from the view it is an empty
+// screen's height of the view, or while the page is printed. Far from the view it is an empty
 // box as tall as a whole sheet (see the style sheet), so that taking its rows in or out never moves the
 // view.
 const nearSheets = new Set();
-// What sees every sheet whole at the moment: 'print', 'find' or both.
+// What sees every sheet whole at the moment: 'print' while the page is printed.
 const everySheetWholeFor = new Set();
 
 const sheetsNearTheView = new IntersectionObserver((entries) => {
@@ -151,12 +151,9 @@ function showEverySheet(reader, whole) {
   }
 }
 
-// Printing and the window's find bar see every sheet whole; the find bar tells the page when it opens
-// (before its first search) and when it closes.
+// Printing sees every sheet whole.
 window.addEventListener('beforeprint', () => showEverySheet('print', true));
 window.addEventListener('afterprint', () => showEverySheet('print', false));
-document.addEventListener('findbarshown', () => showEverySheet('find', true));
-document.addEventListener('findbarhidden', () => showEverySheet('find', false));
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
@@ -188,8 +185,7 @@ function measureSheets(source) {
   matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
 }
 
-// Only the width and the zoom shape a sheet. The find bar opening takes height from the view, and measuring
-// then would be a change to the page, which the bar counts its matches again for.
+// Only the width and the zoom shape a sheet.
 window.addEventListener('resize', () => {
   if (innerWidth !== measuredWidth) measureSheets();
 });
