@@ -221,13 +221,22 @@ function goToMatch(match) {
   currentFindMark.clear();
   currentFindMark.add(range);
   if (match.block.sheet) showRows(match.block.sheet);
-  range.startContainer.parentElement?.scrollIntoView({ block: 'center', inline: 'nearest' });
+  // A sheet's head stays at the top of the view while the sheet scrolls by, and at a high zoom it covers the
+  // middle of the view too: a match in a sheet comes in at the bottom.
+  const block = match.block.sheet ? 'end' : 'center';
+  range.startContainer.parentElement?.scrollIntoView({ block, inline: 'nearest' });
   showFindCount();
+}
+
+// Case as browsers take it, and any white space for white space, as the page shows a line break in its text.
+function patternFor(text) {
+  if (text.trim() === '') return null;
+  return new RegExp(text.replace(/[\\^$.*+?()[\]{}|/]/g, '\\$&').replace(/\s+/g, '\\s+'), 'giu');
 }
 
 function searchAnew() {
   searchedText = findInput.value;
-  findPattern = searchedText === '' ? null : new RegExp(searchedText.replace(/[\\^$.*+?()[\]{}|/]/g, '\\$&'), 'giu');
+  findPattern = patternFor(searchedText);
   sheetBlocks = new WeakMap();
   changedSheets.clear();
   currentMatch = null;

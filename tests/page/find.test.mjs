@@ -201,9 +201,9 @@ describe('Find', () => {
 
   test('finds only what the screen shows, counts again when that changes, and never prints', async (t) => {
     const { page } = await openSession(t, browser, { host: false });
-    // Only in the Contest screen's help, which is closed.
+    // Only in the Contest screen's help, which is closed; a line break in the page's text is a space.
     await page.keyboard.press('Control+f');
-    await page.keyboard.type('spreadsheet');
+    await page.keyboard.type('holds the contest');
     await eventually(() => findCount(page), 'No matches');
     await page.click('#contest .help-toggle');
     await eventually(() => findCount(page), '1 match');
