@@ -136,30 +136,30 @@ function searchPage() {
 }
 
 // The web view goes through every range of a highlight for each piece of text it paints, and adding a range
-// to a highlight costs as much again: only the matches of the sheets near the view and of the page between
-// sheets are marked, in a highlight made anew. A sheet's marks come a screen's height before it shows.
-const sheetsNearFind = new Set();
+// to a highlight costs as much again: only the matches of the sheets in view and of the page between sheets
+// are marked, in a highlight made anew as sheets come into view and go.
+const sheetsInView = new Set();
 const sheetsWatchedForFind = new Set();
 
-function markNearMatches() {
+function markInView() {
   const ranges = [];
   for (const block of findBlocks) {
-    if (!block.sheet || sheetsNearFind.has(block.sheet)) ranges.push(...blockMarks(block));
+    if (!block.sheet || sheetsInView.has(block.sheet)) ranges.push(...blockMarks(block));
   }
   CSS.highlights.set('find-match', new Highlight(...ranges));
 }
 
-const sheetsComingNear = new IntersectionObserver((entries) => {
+const sheetsComingIntoView = new IntersectionObserver((entries) => {
   for (const { target, isIntersecting } of entries) {
-    if (isIntersecting) sheetsNearFind.add(target);
-    else sheetsNearFind.delete(target);
+    if (isIntersecting) sheetsInView.add(target);
+    else sheetsInView.delete(target);
   }
-  markNearMatches();
+  markInView();
 }, { root: mainElement });
 
 // Marks the blocks found in place of those before, unless nothing marked changed.
 function markMatches(found) {
-  const marked = (block) => !block.sheet || sheetsNearFind.has(block.sheet);
+  const marked = (block) => !block.sheet || sheetsInView.has(block.sheet);
   const before = new Set(findBlocks);
   const after = new Set(found);
   const changed = findBlocks.some((block) => !after.has(block) && marked(block)) ||
@@ -168,16 +168,16 @@ function markMatches(found) {
   const sheets = new Set(found.map((block) => block.sheet).filter((sheet) => sheet));
   for (const sheet of sheetsWatchedForFind) {
     if (sheets.has(sheet)) continue;
-    sheetsComingNear.unobserve(sheet);
+    sheetsComingIntoView.unobserve(sheet);
     sheetsWatchedForFind.delete(sheet);
-    sheetsNearFind.delete(sheet);
+    sheetsInView.delete(sheet);
   }
   for (const sheet of sheets) {
     if (sheetsWatchedForFind.has(sheet)) continue;
-    sheetsComingNear.observe(sheet);
+    sheetsComingIntoView.observe(sheet);
     sheetsWatchedForFind.add(sheet);
   }
-  if (changed) markNearMatches();
+  if (changed) markInView();
 }
 
 function matchCount() {
@@ -385,9 +385,9 @@ function closeFind() {
   CSS.highlights.delete('find-current');
   currentFindMark.clear();
   findBlocks = [];
-  sheetsComingNear.disconnect();
+  sheetsComingIntoView.disconnect();
   sheetsWatchedForFind.clear();
-  sheetsNearFind.clear();
+  sheetsInView.clear();
   searchedText = null;
   findPattern = null;
   currentMatch = null;
