@@ -99,13 +99,13 @@ TEST(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundFarFromTheView) {
               "41");
 
     // The page's own find counts what far sheets hold aside, and leaves them far.
-    const auto count = [&](const std::string& text) {
-        return run("window.dispatchEvent(new KeyboardEvent('keydown', { key: 'f', ctrlKey: true }));"
-                   "const field = document.getElementById('find-inp'), count = document.getElementById('find-count');"
-                   "field.value = '" + text + "'; field.dispatchEvent(new Event('input'));"
-                   "while (count.textContent === '') await new Promise((r) => setTimeout(r, 20));"
-                   "return count.textContent;");
-    };
+    const std::string find =
+        "window.dispatchEvent(new KeyboardEvent('keydown', { key: 'f', ctrlKey: true }));"
+        "const field = document.getElementById('find-inp'), count = document.getElementById('find-count');"
+        "field.value = text; field.dispatchEvent(new Event('input'));"
+        "while (count.textContent === '') await new Promise((r) => setTimeout(r, 20));"
+        "return count.textContent;";
+    const auto count = [&](const std::string& text) { return run("const text = '" + text + "';" + find); };
     EXPECT_EQ(count("1340"), "1 of 1");
     EXPECT_EQ(count("Match 3"), "1 of 11");  // 3 and 30 to 39, each in its head
     EXPECT_EQ(count("1341"), "No matches");

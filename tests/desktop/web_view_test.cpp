@@ -231,8 +231,8 @@ TEST_F(WebViewTest, GivesThePageEveryKeyInTheOrderTypedAroundCtrlFHoweverBusyThe
     const auto value_of = [&](const char* id) {
         return run_script((std::string("return document.getElementById('") + id + "')?.value ?? ''").c_str());
     };
-    ASSERT_TRUE(
-        desktop.pump_until([&] { return run_script("return document.activeElement?.id ?? ''") == "contest-name-inp"; }));
+    ASSERT_TRUE(desktop.pump_until(
+        [&] { return run_script("return document.activeElement?.id ?? ''") == "contest-name-inp"; }));
     EXPECT_EQ(run_script("return document.getElementById('find-form').className"), "no-print hidden");
 
     // The page is held for half a second while twenty letters, Ctrl+F, a search, Escape and two letters more come:
@@ -241,7 +241,8 @@ TEST_F(WebViewTest, GivesThePageEveryKeyInTheOrderTypedAroundCtrlFHoweverBusyThe
     type_keys(top, "abcdefghijklmnopqrst");
     press_with_control(top, GDK_KEY_f);
     type_keys(top, "contest");
-    EXPECT_TRUE(desktop.pump_until([&] { return run_script("return document.getElementById('find-count').textContent") == "1 of 4"; }));
+    EXPECT_TRUE(desktop.pump_until(
+        [&] { return run_script("return document.getElementById('find-count').textContent") == "1 of 4"; }));
     press(top, GDK_KEY_Escape);
     type_keys(top, "uv");
     EXPECT_TRUE(desktop.pump_until([&] { return value_of("contest-name-inp") == "abcdefghijklmnopqrstuv"; }))
