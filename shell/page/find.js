@@ -26,7 +26,6 @@ const changedSheets = new Map();
 let pageChanged = false;
 let findDue = false;
 let currentMatch = null;  // { block, index }
-let lostMatch = -1;  // where the current match was when a change took it away
 let keysCameFrom = null;  // where the keys were when the field took them
 
 function findOpen() {
@@ -214,18 +213,18 @@ function showFindCount() {
 }
 
 // Marks the match as the current one and scrolls to it, bringing only its own sheet near.
-function goToMatch(match) {
+function goToMatch(match, scroll = true) {
   currentMatch = match;
-  lostMatch = -1;
   const range = match.block.marks?.[match.index] ?? matchRange(match.block, match.index);
   currentFindMark.clear();
   currentFindMark.add(range);
+  showFindCount();
+  if (!scroll) return;
   if (match.block.sheet) showRows(match.block.sheet);
   // A sheet's head stays at the top of the view while the sheet scrolls by, and at a high zoom it covers the
   // middle of the view too: a match in a sheet comes in at the bottom.
   const block = match.block.sheet ? 'end' : 'center';
   range.startContainer.parentElement?.scrollIntoView({ block, inline: 'nearest' });
-  showFindCount();
 }
 
 // Case as browsers take it, and any white space for white space, as the page shows a line break in its text.
@@ -240,7 +239,6 @@ function searchAnew() {
   sheetBlocks = new WeakMap();
   changedSheets.clear();
   currentMatch = null;
-  lostMatch = -1;
   currentFindMark.clear();
   markMatches(findPattern ? searchPage() : []);
   if (findBlocks.length > 0) goToMatch(matchAt(0));
@@ -248,24 +246,19 @@ function searchAnew() {
 }
 
 // The page changed under the field: only the changed sheets are searched again, and the current match stays
-// when the change left it.
+// unless the change took it away.
 function countAgain() {
   for (const sheet of changedSheets.keys()) sheetBlocks.delete(sheet);
   const before = new Set(findBlocks);
-  const numberBefore = currentMatch ? matchNumber(currentMatch) : -1;
   markMatches(searchPage());
   if (currentMatch && !findBlocks.includes(currentMatch.block)) {
     const { block: was, index: at } = currentMatch;
-    lostMatch = numberBefore;
     currentMatch = null;
     currentFindMark.clear();
     for (const block of findBlocks.filter((other) => !before.has(other))) {
       const index = block.nodes.findIndex((node, k) =>
         node === was.nodes[at] && block.starts[k] === was.starts[at] && block.ends[k] === was.ends[at]);
-      if (index < 0) continue;
-      currentMatch = { block, index };
-      currentFindMark.add(matchRange(block, index));
-      lostMatch = -1;
+      if (index >= 0) goToMatch({ block, index }, false);
     }
   }
   showFindCount();
@@ -313,10 +306,7 @@ function step(direction) {
   if (findDue) findNow();
   const total = matchCount();
   if (total === 0) return;
-  let number;
-  if (currentMatch) number = matchNumber(currentMatch) + direction;
-  else if (lostMatch >= 0) number = direction > 0 ? lostMatch : lostMatch - 1;
-  else number = direction > 0 ? 0 : total - 1;
+  const number = currentMatch ? matchNumber(currentMatch) + direction : Math.min(direction, 0);
   goToMatch(matchAt((number + total) % total));
 }
 

@@ -21,25 +21,14 @@ const currentMatch = (page) => page.evaluate(() => {
   return range && [range.startContainer.parentElement.closest('[id]').id, range.startContainer.data, range.startOffset];
 });
 
-// Sends the keys as a fast typist's come, each without waiting for the page to take the one before, so that
-// they queue behind a busy page.
+// Sends the keys as a fast typist's come, each without waiting for the page to take the one before.
 async function typeAhead(page, keys) {
   const devtools = await page.context().newCDPSession(page);
-  const sent = [];
-  const send = (type, key, modifiers = 0) =>
-    sent.push(devtools.send('Input.dispatchKeyEvent', { type, key, modifiers, text: type === 'keyDown' ? key : '' }));
-  for (const key of keys) {
-    if (key === 'Control+f') {
-      send('rawKeyDown', 'Control', 2);
-      send('rawKeyDown', 'f', 2);
-      send('keyUp', 'f', 2);
-      send('keyUp', 'Control');
-    } else {
-      send('keyDown', key);
-      send('keyUp', key);
-    }
-  }
-  await Promise.all(sent);
+  const events = keys.flatMap((key) => (key === 'Control+f'
+    ? [['rawKeyDown', 'Control', 2], ['rawKeyDown', 'f', 2], ['keyUp', 'f', 2], ['keyUp', 'Control', 0]]
+    : [['keyDown', key, 0], ['keyUp', key, 0]]));
+  await Promise.all(events.map(([type, key, modifiers]) =>
+    devtools.send('Input.dispatchKeyEvent', { type, key, modifiers, text: type === 'keyDown' ? key : '' })));
   await devtools.detach();
 }
 
@@ -52,11 +41,9 @@ describe('Find', () => {
     assert.equal(await page.inputValue('#contest-name-inp'), 'abcdefghijklmnopqrst');
     assert.equal(await page.inputValue('#find-inp'), 'XYZ');
     await eventually(() => findCount(page), 'No matches');
-
     // The count of a text never stands beside another: the moment the text changes, it goes.
-    await page.evaluate(() => {
+    await page.$eval('#find-inp', (field) => {
       window.countsAtInput = [];
-      const field = document.getElementById('find-inp');
       field.addEventListener('input', () => countsAtInput.push(document.getElementById('find-count').textContent));
     });
     await page.fill('#find-inp', 'contest');
@@ -67,16 +54,15 @@ describe('Find', () => {
   });
 
   test('does no harm when Ctrl+F comes before the page has loaded, and finds once it has', async (t) => {
-    // The page's markup comes at once, its scripts only when the test says.
+    // The page's markup comes at once, its scripts only when the test has typed.
     const html = readFileSync(fileURLToPath(pageUrl), 'utf8');
-    const scripts = html.indexOf('<script>');
     let sendScripts;
     const scriptsSent = new Promise((resolve) => { sendScripts = resolve; });
     const server = createServer(async (_request, response) => {
       response.writeHead(200, { 'content-type': 'text/html; charset=utf-8' });
-      response.write(html.slice(0, scripts));
+      response.write(html.slice(0, html.indexOf('<script>')));
       await scriptsSent;
-      response.end(html.slice(scripts));
+      response.end(html.slice(html.indexOf('<script>')));
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
     t.after(() => server.close());
@@ -106,53 +92,47 @@ describe('Find', () => {
     await goTo(page, 'matches');
     await session.settle();
     const rows = (id) => page.$eval(`#${id}`, (sheet) => sheet.querySelectorAll('tr').length);
-    assert.equal(await rows('match-10'), 0);
-
+    const search = async (text, count) => {
+      await page.fill('#find-inp', text);
+      await eventually(() => findCount(page), count);
+    };
     // Six heads a sheet read Red, on the sixteen completed sheets and the open one: more than any cap of 100.
     await page.keyboard.press('Control+f');
-    await page.keyboard.type('red');
-    await eventually(() => findCount(page), '1 of 102');
+    await search('red', '1 of 102');
     // Totals: one a sheet, and one for each tie-break that was played; the others are hidden.
-    await page.fill('#find-inp', 'totals');
-    await eventually(() => findCount(page), '1 of 19');
+    await search('totals', '1 of 19');
     for (const id of ['match-8', 'match-10', 'match-16']) assert.equal(await rows(id), 0, `${id} holds its rows`);
     // A far sheet's total: that sheet alone comes near.
-    await page.fill('#find-inp', '1310');
-    await eventually(() => findCount(page), '1 of 1');
+    await search('1310', '1 of 1');
     assert.deepEqual(await currentMatch(page), ['match-10', '1310', 0]);
     assert.ok(await rows('match-10') > 0);
     await eventually(() => rows('match-1'), 0);
     assert.equal(await rows('match-16'), 0);
 
-    // Typing into the open sheet is searched again in that sheet alone: a text put into a far sheet's held rows
-    // behind the page's back is not seen. The keys go back to the page with the field open.
-    await page.fill('#find-inp', '77');
-    await eventually(() => findCount(page), 'No matches');
-    const redOne = page.locator('#match-17 td').nth(4);
-    await redOne.focus();
+    // Typing into the open sheet, the keys back in the page and the field open, is searched again in that sheet
+    // alone: a text put into a far sheet's held rows behind the page's back is not seen.
+    await search('77', 'No matches');
+    const openCell = (k) => page.locator('#match-17 td').nth(k);
+    await openCell(4).focus();
     await page.$eval('#match-5', (sheet) => { sheet._heldRows.querySelector('td').textContent = '77'; });
     await page.keyboard.type('77');
     // The cell, its column's subtotal and Red's total.
     await eventually(() => findCount(page), '3 matches');
-
     // Escape gives the keys back to the cell with its caret where it was.
-    await page.keyboard.press('ArrowLeft');
-    await page.keyboard.press('Control+f');
-    await page.keyboard.press('Enter');
+    for (const key of ['ArrowLeft', 'Control+f', 'Enter']) await page.keyboard.press(key);
     assert.equal(await findCount(page), '1 of 3');
     await page.keyboard.press('Escape');
     assert.equal(await page.evaluate(() => CSS.highlights.size), 0);
     await page.keyboard.type('0');
-    assert.equal(await redOne.textContent(), '707');
+    assert.equal(await openCell(4).textContent(), '707');
 
     // A save brings the next sheet, which is counted.
     await page.keyboard.press('Control+f');
-    await page.keyboard.type('totals');
-    await eventually(() => findCount(page), '1 of 19');
-    await page.locator('#match-17 td').nth(398).focus();
-    await page.keyboard.type('ab');
-    await page.locator('#match-17 td').nth(399).focus();
-    await page.keyboard.type('cd');
+    await search('totals', '1 of 19');
+    for (const [k, initials] of [[398, 'ab'], [399, 'cd']]) {
+      await openCell(k).focus();
+      await page.keyboard.type(initials);
+    }
     await page.click('#save-match-btn');
     await session.settle();
     await eventually(() => findCount(page), '1 of 20');
@@ -187,8 +167,8 @@ describe('Find', () => {
     await eventually(() => shownMessage(page), 'Please enter a team name.');
     await page.keyboard.press('Control+f');
     assert.deepEqual(await page.$eval('#find-inp', (input) => [input.selectionStart, input.selectionEnd]), [0, 3]);
-    const box = await page.locator('#find-inp').boundingBox();
-    assert.equal(await page.evaluate(({ x, y }) => document.elementFromPoint(x, y).id, { x: box.x + 4, y: box.y + 4 }), 'find-inp');
+    const { x, y } = await page.locator('#find-inp').boundingBox();
+    assert.equal(await page.evaluate(([left, top]) => document.elementFromPoint(left, top).id, [x + 4, y + 4]), 'find-inp');
     await eventually(() => findCount(page), '1 of 3');
     await page.keyboard.press('Enter');
     assert.equal(await findCount(page), '2 of 3');
