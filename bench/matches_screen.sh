@@ -88,9 +88,10 @@ print(runs[4] if len(runs) == 7 else sys.exit(f"found {len(runs)} links, not 7")
 }
 
 # timed PID WID UNTIL XDOTOOL-ARGS...: runs xdotool on the window and prints the milliseconds until UNTIL
-# holds: "idle" (the program and every process under it last used the processor, once they have stayed
-# idle for a whole second), "shown" or "gone" (the page's message overlay darkens the window's white left
-# margin, or no longer does).
+# holds: "idle" (the program and every process under it last worked, once they have stayed idle for a whole
+# second; the web view's timers take a tick or two of processor time now and then, so 50 ms count as work
+# from 30 ms of processor time on), "shown" or "gone" (the page's message overlay darkens the window's white
+# left margin, or no longer does).
 timed() {
   python3 - "$@" <<'PY'
 import os, subprocess, sys, time
@@ -125,7 +126,7 @@ while True:
     if until == "idle":
         time.sleep(0.05)
         now, current = time.time(), cpu_ticks()
-        if current - previous > 0:  # any processor time in the last 50 ms
+        if current - previous > 2:  # ticks of 10 ms in the last 50 ms
             last_busy = now
         previous = current
         if now - last_busy >= 1.0:
