@@ -1,8 +1,12 @@
 #include "store/contest.h"
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -496,4 +500,24 @@ TEST_F(Contest, SavesBeforeTheFilesChangeStayInTheOpenedFileAndLaterOnesAreRefus
     EXPECT_THROW(save("B"), std::runtime_error);
     close_database();
     EXPECT_EQ(reopened(desktop.path() / "Overwritten" / "contest.db"), "Overwritten:A");
+}
+
+TEST_F(Contest, SavesGoOnOnceRoomIsMadeAfterAWriteThatFailedOnAFullDisk) {
+    make_contest("Full");
+    const auto save = [](int coach_bytes) {
+        return Statement("INSERT INTO teams (name, coach, seed) SELECT 'T' || COUNT(*), hex(zeroblob(" +
+                         std::to_string(coach_bytes / 2) + ")), COUNT(*) + 1 FROM teams;")
+            .execute();
+    };
+    // A file size limit stands in for the full disk: the log takes 64 KiB of a 200 KiB save, which fails.
+    rlimit room{};
+    getrlimit(RLIMIT_FSIZE, &room);
+    const rlimit full{65536, room.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    EXPECT_FALSE(save(200000));
+    setrlimit(RLIMIT_FSIZE, &room);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(fs::file_size(desktop.path() / "Full" / "contest.db-wal"), 65536u);
+    EXPECT_TRUE(save(10));
 }
