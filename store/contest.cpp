@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/window.h"
@@ -98,6 +100,33 @@ bool logs_are_own_plain_files(const fs::path& file) {
 bool path_fits(const fs::path& file) {
     return (file.string() + "-journal").size() <= static_cast<std::size_t>(sqlite3_vfs_find(nullptr)->mxPathname);
 }
+
+// Held by a window from its first look at a contest until it holds the file's lock. A connection in exclusive
+// locking mode keeps the shared lock of a failed try, so two windows that tried at once would each wait for the
+// other's shared lock to go, and both be refused; the looks of two windows would share the shared-memory file
+// that each removes. Answers false when another window has been at it for longer than one probe takes.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& folder) : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~FolderLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // A folder that cannot be opened is not locked; the probe alone then tells another window.
+    bool take() const {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+};
 
 // A read-only connection that leaves the file and its folder exactly as they were. Without a write-ahead log
 // beside it the file is all there is, and an immutable connection takes no lock and makes no file, but may see
@@ -403,6 +432,8 @@ std::string create_contest(std::string_view name) {
     for (const fs::path& made_folder : made) sync_folder(made_folder.parent_path());
 
     // Opened as any contest is, with the saves synced only at checkpoints.
+    const FolderLock lock(folder);
+    if (!lock.take()) return held_elsewhere;
     if (!open_database(file.string())) return not_opened;
     const std::string opened = configure_and_read_name(false);
     if (opened.starts_with("ERROR:")) return opened;
@@ -426,6 +457,8 @@ std::string open_contest() {
     if (!may_use(file)) return read_only;
     if (!starts_as_database(file)) return not_a_contest;
     if (cut_short(file)) return damaged;
+    const FolderLock lock(file.parent_path());
+    if (!lock.take()) return held_elsewhere;
     // Where a look cannot tell, the file is checked after the open has read it, holding its lock: the first read
     // of a connection that may write plays a hot rollback journal back, so the file as it lies is not the file
     // that will be used; and a write-ahead log is recovered by the open as well as read by the look.

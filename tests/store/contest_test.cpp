@@ -296,6 +296,24 @@ TEST_F(Contest, OpenRefusesAContestThatAnotherWindowHolds) {
     EXPECT_EQ(open_contest(), "Held");  // free again once the other window lets go
 }
 
+TEST_F(Contest, OfTwoWindowsOpeningOneContestAtOnceOneHoldsItAndTheOtherHearsSo) {
+    const fs::path file = stored_contest("Both");
+    // Another program reads the contest while both windows try for its lock, one after the other, then lets go: the
+    // first gets it at once, and the second is told.
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM teams;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::vector<std::string> arguments{"--desktop", desktop.path().string(), "--open", file.string()};
+    HostProcess first(arguments), second(arguments);
+    for (HostProcess* host : {&first, &second}) {
+        host->send("1:open_contest:");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    sqlite3_close(reader);
+    EXPECT_EQ(first.receive(), "1:Both");
+    EXPECT_EQ(second.receive(), "1:ERROR:This contest is already open in another window.");
+}
+
 TEST_F(Contest, OpenOfAFileWithoutAContestRowLeavesTheConnectionOpen) {
     const fs::path file = stored_contest("Empty");
     ASSERT_TRUE(open_database(file.string()));
