@@ -103,8 +103,8 @@ bool path_fits(const fs::path& file) {
 
 // Held by a window from its first look at a contest until it holds the file's lock. A connection in exclusive
 // locking mode keeps the shared lock of a failed try, so two windows that tried at once would each wait for the
-// other's shared lock to go, and both be refused; the looks of two windows would share the shared-memory file
-// that each removes. Answers false when another window has been at it for longer than one probe takes.
+// other's shared lock to go, and both be refused; and the looks of two windows would share the shared-memory file
+// that each removes.
 class FolderLock {
 public:
     explicit FolderLock(const fs::path& folder) : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
@@ -114,7 +114,8 @@ public:
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
-    // A folder that cannot be opened is not locked; the probe alone then tells another window.
+    // False when another window has been at it for longer than one probe takes. A folder that cannot be opened is
+    // not locked; the probe alone then tells another window.
     bool take() const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
