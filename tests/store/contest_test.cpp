@@ -306,12 +306,13 @@ TEST_F(Contest, OfTwoWindowsOpeningOneContestAtOnceOneHoldsItAndTheOtherHearsSo)
     const std::vector<std::string> arguments{"--desktop", desktop.path().string(), "--open", file.string()};
     HostProcess first(arguments), second(arguments);
     for (HostProcess* host : {&first, &second}) {
-        host->send("1:open_contest:");
+        host->request("1:fetch_teams:");  // the host is running
+        host->send("2:open_contest:");
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
     sqlite3_close(reader);
-    EXPECT_EQ(first.receive(), "1:Both");
-    EXPECT_EQ(second.receive(), "1:ERROR:This contest is already open in another window.");
+    EXPECT_EQ(first.receive(), "2:Both");
+    EXPECT_EQ(second.receive(), "2:ERROR:This contest is already open in another window.");
 }
 
 TEST_F(Contest, OpenOfAFileWithoutAContestRowLeavesTheConnectionOpen) {
