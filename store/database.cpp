@@ -25,6 +25,9 @@ struct LogMark {
 };
 // The log as this connection's last transaction left it: emptied, or holding what a failed write left.
 LogMark left_log;
+// Set when the log lost a commit before it reached the file: the connection still counts on those frames, so
+// nothing more may be written through it.
+bool log_cut_short = false;
 
 LogMark mark_of(const struct stat& log) {
     LogMark mark{log.st_size, {}};
@@ -55,7 +58,12 @@ void note_log() {
 // Every commit goes into the file at once and leaves the log empty: the file alone then holds every save, whatever
 // becomes of the log, and an empty log left behind can be applied to no other file.
 int checkpoint_after_commit(void*, sqlite3* db, const char* schema, int) {
-    sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK &&
+        sqlite3_extended_errcode(db) == SQLITE_IOERR_SHORT_READ) {
+        // Another program cut the log short under this commit: the commit reports a failure, as it is not saved.
+        log_cut_short = true;
+        return SQLITE_IOERR;
+    }
     note_log();
     return SQLITE_OK;
 }
@@ -79,8 +87,9 @@ void close_database() {
         const bool moved = file_moved();
         const bool log_ours = log_in_place(now);
         // The library skips the closing checkpoint of a moved file but would remove whatever log now has the old
-        // name, another file's included; every save is in the file already, so the close leaves both alone.
-        if (moved || !log_ours) sqlite3_db_config(g_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        // name, another file's included; every save is in the file already, so the close leaves both alone. Nor may
+        // it copy into the file what now stands where a log cut short held a commit.
+        if (moved || !log_ours || log_cut_short) sqlite3_db_config(g_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         // All but this connection's own emptied log at the old path, which would keep the old folder's name taken.
         if (moved && log_ours && now.st_size == 0) litter = log_path;
     }
@@ -89,6 +98,7 @@ void close_database() {
     g_db = nullptr;
     watched_log = {};
     left_log = {};
+    log_cut_short = false;
 }
 
 void watch_database_log() {
@@ -108,5 +118,5 @@ void ensure_database_in_place() {
     struct stat now {};
     if (!log_in_place(now)) throw std::runtime_error("Contest file moved");
     // Another program wrote into the log since this connection last did; what it wrote must not mix with a save.
-    if (mark_of(now) != left_log) throw std::runtime_error("Contest log changed");
+    if (log_cut_short || mark_of(now) != left_log) throw std::runtime_error("Contest log changed");
 }
