@@ -106,7 +106,8 @@ async function showCompletedMatches(first, last) {
         if (sheet) batch.append(sheet);
       }
     } finally {
-      // Sheets before a failed request stay.
+      // Sheets before a failed request stay, each already as tall as it will be.
+      fitSheets();
       matchTables.append(batch);
     }
   }
@@ -160,11 +161,15 @@ document.addEventListener('findbarhidden', () => showEverySheet('find', false));
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
-// whenever the zoom or the window changes; every completed sheet then takes that height, whatever its
-// own rows round to where it stands.
+// whenever the zoom or the window changes. Below its first row, a head holds the same rows on every sheet,
+// and so does the body: each completed sheet is as tall as that copy plus what its own first row, with the
+// team and coach names, adds to the copy's (or takes from it). Where a sheet stands never changes its height,
+// whatever its rows round to there.
 let sheetProbe = null;
 // The view's width in the page's pixels when the sheets were last measured; a zoom changes it.
 let measuredWidth = 0;
+// Completed sheets whose first row is still to be measured at the present zoom.
+const sheetsToFit = new Set();
 
 function measureSheets(source) {
   if (!sheetProbe) {
@@ -183,9 +188,37 @@ function measureSheets(source) {
   sheetProbe.remove();
   // Not shown (another screen is): measured again on the next visit.
   if (plain === 0) return;
+  if (innerWidth !== measuredWidth) {
+    for (const sheet of matchTables.querySelectorAll('match-table.completed')) sheetsToFit.add(sheet);
+  }
   measuredWidth = innerWidth;
   matchTables.style.setProperty('--completed-sheet-height', `${plain}px`);
   matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
+  fitSheets();
+}
+
+// The first rows of the sheets to fit are measured together on the copy, where the columns are as wide as
+// on every sheet, beside a copy of its own first row. Each goes in a row group of its own, so that no row's
+// rounding carries over to another.
+function fitSheets() {
+  const table = sheetProbe?.querySelector('table');
+  if (!table || sheetsToFit.size === 0) return;
+  const sheets = [...sheetsToFit];
+  const groups = [sheetProbe, ...sheets].map((sheet) => {
+    const group = document.createElement('tbody');
+    const row = (sheet._heldRows ?? sheet).querySelector('thead > tr');
+    if (row) group.append(row.cloneNode(true));
+    return group;
+  });
+  table.append(...groups);
+  matchTables.append(sheetProbe);
+  const heights = groups.map((group) => group.getBoundingClientRect().height);
+  sheetProbe.remove();
+  for (const group of groups) group.remove();
+  // Not shown (another screen is): fitted on the next visit.
+  if (heights[0] === 0) return;
+  sheets.forEach((sheet, k) => sheet.style.setProperty('--first-row-extra', `${heights[k + 1] - heights[0]}px`));
+  sheetsToFit.clear();
 }
 
 // Only the width and the zoom shape a sheet. The find bar opening takes height from the view, and measuring
@@ -194,12 +227,13 @@ window.addEventListener('resize', () => {
   if (innerWidth !== measuredWidth) measureSheets();
 });
 
-// Marks a sheet as a completed match's record: as tall as every other, and far from the view without its
-// rows.
+// Marks a sheet as a completed match's record: as tall as its rows, whether far from the view without
+// them or not.
 function keepCompleted(sheet) {
   if (!sheetProbe) measureSheets(sheet);
   sheet.classList.add('completed');
   sheet.classList.toggle('with-tiebreak', tiebreakTable(sheet)?.classList.contains('hidden') === false);
+  sheetsToFit.add(sheet);
   sheetsNearTheView.observe(sheet);
 }
 
@@ -372,6 +406,7 @@ async function saveOpenSheet() {
   try {
     await requestClient.load_match(fields.join(fieldSeparator));
     keepCompleted(sheet);
+    fitSheets();
     try {
       await showNextMatch();
     } finally {
