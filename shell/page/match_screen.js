@@ -170,6 +170,24 @@ let sheetProbe = null;
 let measuredWidth = 0;
 // Completed sheets whose first row is still to be measured at the present zoom.
 const sheetsToFit = new Set();
+// What a first row holding a name cell's text (a team's name and coach) adds to the copy's first row, by
+// text, at the present zoom; a team's text is the same on each of its sheets.
+const rowExtras = new Map();
+// What a first row of one line adds to the copy's, the width that a name's cell leaves its text, and
+// what the screen's rounding may add to a glyph's width (a pixel of the screen at most, and no text is
+// drawn smaller than 9 of them).
+let oneLineRowExtra = 0;
+let nameWidth = 0;
+let glyphRounding = 0;
+const textWidths = document.createElement('canvas').getContext('2d');
+
+function firstRow(sheet) {
+  return (sheet._heldRows ?? sheet).querySelector('thead > tr');
+}
+
+function nameTexts(sheet) {
+  return [...(firstRow(sheet)?.querySelectorAll('th[colspan]') ?? [])].map((cell) => cell.textContent);
+}
 
 function measureSheets(source) {
   if (!sheetProbe) {
@@ -179,46 +197,95 @@ function measureSheets(source) {
     sheetProbe.className = 'probe';
   }
   const table = tiebreakTable(sheetProbe);
-  if (!table) return;
+  const name = firstRow(sheetProbe)?.querySelector('th[colspan]');
+  if (!table || !name) return;
   matchTables.append(sheetProbe);
   table.classList.add('hidden');
   const plain = sheetProbe.getBoundingClientRect().height;
   table.classList.remove('hidden');
   const withTiebreak = sheetProbe.getBoundingClientRect().height;
+  const style = getComputedStyle(name);
+  const width = name.getBoundingClientRect().width - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+  const font = `${style.fontWeight} ${style.fontSize} ${style.fontFamily}`;
+  const rounding = parseFloat(style.fontSize) / 9;
   sheetProbe.remove();
   // Not shown (another screen is): measured again on the next visit.
   if (plain === 0) return;
   if (innerWidth !== measuredWidth) {
     for (const sheet of matchTables.querySelectorAll('match-table.completed')) sheetsToFit.add(sheet);
+    rowExtras.clear();
   }
   measuredWidth = innerWidth;
   matchTables.style.setProperty('--completed-sheet-height', `${plain}px`);
   matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
+  const [own, oneLine] = firstRowHeights([firstRow(sheetProbe).cloneNode(true), rowHolding('')]);
+  oneLineRowExtra = oneLine - own;
+  nameWidth = width;
+  textWidths.font = font;
+  glyphRounding = rounding;
   fitSheets();
 }
 
-// The first rows of the sheets to fit are measured together on the copy, where the columns are as wide as
-// on every sheet, beside a copy of its own first row. Each goes in a row group of its own, so that no row's
-// rounding carries over to another.
+// Laying out the names of a load's sheets would cost more than all the rest of it: a text that fits its
+// cell, however the screen rounds its glyphs, stands on one line, and only each other text is laid out
+// once to be measured.
 function fitSheets() {
-  const table = sheetProbe?.querySelector('table');
-  if (!table || sheetsToFit.size === 0) return;
-  const sheets = [...sheetsToFit];
-  const groups = [sheetProbe, ...sheets].map((sheet) => {
+  if (nameWidth === 0 || sheetsToFit.size === 0) return;
+  const fits = (text) => textWidths.measureText(text).width + text.length * glyphRounding <= nameWidth;
+  const unmeasured = new Set();
+  for (const sheet of sheetsToFit) {
+    for (const text of nameTexts(sheet)) {
+      if (rowExtras.has(text)) continue;
+      if (fits(text)) rowExtras.set(text, oneLineRowExtra);
+      else unmeasured.add(text);
+    }
+  }
+  if (unmeasured.size > 0) {
+    const texts = [...unmeasured];
+    const [own, ...heights] = firstRowHeights([firstRow(sheetProbe).cloneNode(true), ...texts.map(rowHolding)]);
+    texts.forEach((text, k) => rowExtras.set(text, heights[k] - own));
+  }
+  for (const sheet of sheetsToFit) {
+    const extra = Math.max(oneLineRowExtra, ...nameTexts(sheet).map((text) => rowExtras.get(text)));
+    sheet.style.setProperty('--first-row-extra', `${extra}px`);
+  }
+  sheetsToFit.clear();
+}
+
+// A copy of the first sheet's first row, with the text in its first name cell and none in the other.
+function rowHolding(text) {
+  const row = firstRow(sheetProbe).cloneNode(true);
+  const [first, second] = row.querySelectorAll('th[colspan]');
+  first.textContent = text;
+  second.textContent = '';
+  return row;
+}
+
+// The heights of the given first rows, laid out below the head of the copy of the first sheet, whose
+// label row makes the columns as wide as on every sheet. Each goes in a row group of its own, so that no
+// row's rounding carries over to another. They are laid out in a box of their own, which never makes the
+// page lay out anything else again.
+let rowProbes = null;
+
+function firstRowHeights(rows) {
+  if (!rowProbes) {
+    rowProbes = document.body.appendChild(document.createElement('div'));
+    rowProbes.className = 'row-probes';
+  }
+  const probe = rowProbes.appendChild(sheetProbe.cloneNode(false));
+  const table = probe.appendChild(sheetProbe.querySelector('table').cloneNode(false));
+  const head = table.appendChild(sheetProbe.querySelector('thead').cloneNode(true));
+  // The slanted names would only cost.
+  head.rows[1]?.remove();
+  const groups = rows.map((row) => {
     const group = document.createElement('tbody');
-    const row = (sheet._heldRows ?? sheet).querySelector('thead > tr');
-    if (row) group.append(row.cloneNode(true));
+    group.append(row);
     return group;
   });
   table.append(...groups);
-  matchTables.append(sheetProbe);
   const heights = groups.map((group) => group.getBoundingClientRect().height);
-  sheetProbe.remove();
-  for (const group of groups) group.remove();
-  // Not shown (another screen is): fitted on the next visit.
-  if (heights[0] === 0) return;
-  sheets.forEach((sheet, k) => sheet.style.setProperty('--first-row-extra', `${heights[k + 1] - heights[0]}px`));
-  sheetsToFit.clear();
+  probe.remove();
+  return heights;
 }
 
 // Only the width and the zoom shape a sheet. The find bar opening takes height from the view, and measuring
