@@ -161,21 +161,18 @@ document.addEventListener('findbarhidden', () => showEverySheet('find', false));
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
-// whenever the zoom or the window changes. Below its first row, a head holds the same rows on every sheet,
-// and so does the body: each completed sheet is as tall as that copy plus what its own first row, with the
-// team and coach names, adds to the copy's (or takes from it). Where a sheet stands never changes its height,
-// whatever its rows round to there.
+// whenever the zoom or the window changes. Below the first row, with the team and coach names, every
+// sheet holds rows of the same heights: each is as tall as the copy and what its first row adds to the
+// copy's (or takes from it), whatever its rows round to where it stands.
 let sheetProbe = null;
 // The view's width in the page's pixels when the sheets were last measured; a zoom changes it.
 let measuredWidth = 0;
-// Completed sheets whose first row is still to be measured at the present zoom.
 const sheetsToFit = new Set();
-// What a first row holding a name cell's text (a team's name and coach) adds to the copy's first row, by
-// text, at the present zoom; a team's text is the same on each of its sheets.
+// By the text of a name's cell (a team's name and coach, the same on each of its sheets): what a first row
+// holding it adds to the copy's.
 const rowExtras = new Map();
-// What a first row of one line adds to the copy's, the width that a name's cell leaves its text, and
-// what the screen's rounding may add to a glyph's width (a pixel of the screen at most, and no text is
-// drawn smaller than 9 of them).
+// What a first row of one line adds to the copy's, the width that a name's cell gives its text, and the
+// most that the screen's rounding adds to a glyph (a pixel of it, and no text is drawn below 9 of them).
 let oneLineRowExtra = 0;
 let nameWidth = 0;
 let glyphRounding = 0;
@@ -226,9 +223,8 @@ function measureSheets(source) {
   fitSheets();
 }
 
-// Laying out the names of a load's sheets would cost more than all the rest of it: a text that fits its
-// cell, however the screen rounds its glyphs, stands on one line, and only each other text is laid out
-// once to be measured.
+// Laying out the names of a load's sheets would cost more than the rest of the load: a text that fits its
+// cell, however the screen rounds its glyphs, stands on one line, and any other is laid out once.
 function fitSheets() {
   if (nameWidth === 0 || sheetsToFit.size === 0) return;
   const fits = (text) => textWidths.measureText(text).width + text.length * glyphRounding <= nameWidth;
@@ -252,7 +248,7 @@ function fitSheets() {
   sheetsToFit.clear();
 }
 
-// A copy of the first sheet's first row, with the text in its first name cell and none in the other.
+// A copy of the first sheet's first row with the text in one name's cell and none in the other.
 function rowHolding(text) {
   const row = firstRow(sheetProbe).cloneNode(true);
   const [first, second] = row.querySelectorAll('th[colspan]');
@@ -261,10 +257,9 @@ function rowHolding(text) {
   return row;
 }
 
-// The heights of the given first rows, laid out below the head of the copy of the first sheet, whose
-// label row makes the columns as wide as on every sheet. Each goes in a row group of its own, so that no
-// row's rounding carries over to another. They are laid out in a box of their own, which never makes the
-// page lay out anything else again.
+// The heights of first rows laid out below a copy of the first sheet's head, whose label row makes the
+// columns as wide as on every sheet; each in a row group of its own, so that no row's rounding carries
+// over to the next, and in a box of their own, whose layout is never the list's.
 let rowProbes = null;
 
 function firstRowHeights(rows) {
@@ -278,11 +273,10 @@ function firstRowHeights(rows) {
   // The slanted names would only cost.
   head.rows[1]?.remove();
   const groups = rows.map((row) => {
-    const group = document.createElement('tbody');
+    const group = table.appendChild(document.createElement('tbody'));
     group.append(row);
     return group;
   });
-  table.append(...groups);
   const heights = groups.map((group) => group.getBoundingClientRect().height);
   probe.remove();
   return heights;
