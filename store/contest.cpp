@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/window.h"
@@ -36,6 +38,12 @@ constexpr const char* held_elsewhere = "ERROR:This contest is already open in an
 constexpr const char* not_a_contest = "ERROR:This file is not a contest database.";
 constexpr const char* damaged = "ERROR:This contest file is damaged and cannot be used.";
 constexpr const char* read_only = "ERROR:This contest cannot be changed: you may not write to its file or folder.";
+constexpr const char* log_in_the_way =
+    "ERROR:This contest cannot be opened: its log beside it is not a plain file of its own.";
+constexpr const char* path_too_long = "ERROR:This contest cannot be opened: the path to its file is too long.";
+
+// What the library keeps beside a database file under the file's name.
+constexpr const char* companions[] = {"-wal", "-journal", "-shm"};
 
 void show_contest_in_title(const std::string& name) {
     if (g_hwnd) g_hwnd->set_title(to_utf16(name + " - Pellucan"));
@@ -69,11 +77,57 @@ bool cut_short(const fs::path& file) {
     return fs::file_size(file, error) < number(28, 4) * page_size && !error;
 }
 
-// The folder as well, since the write-ahead log is made beside the file.
-bool may_write(const fs::path& file) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    return access(file.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK) == 0;
+// The folder as well, since the write-ahead log is made beside the file, and whatever log lies there already.
+bool may_use(const fs::path& file) {
+    if (access(file.c_str(), R_OK | W_OK) != 0 || access(file.parent_path().c_str(), W_OK) != 0) return false;
+    for (const char* companion : companions)
+        if (access((file.string() + companion).c_str(), R_OK | W_OK) != 0 && errno != ENOENT) return false;
+    return true;
 }
+
+// The library opens a log or journal beside the file without looking at what it is: a FIFO there would block the
+// open for ever, a folder fail it, and a link or a second name for a user's file have that file emptied.
+bool logs_are_own_plain_files(const fs::path& file) {
+    for (const char* companion : companions) {
+        struct stat found {};
+        if (lstat((file.string() + companion).c_str(), &found) == 0 && (!S_ISREG(found.st_mode) || found.st_nlink > 1))
+            return false;
+    }
+    return true;
+}
+
+// The library needs room for the journal's name beside the file's.
+bool path_fits(const fs::path& file) {
+    return (file.string() + "-journal").size() <= static_cast<std::size_t>(sqlite3_vfs_find(nullptr)->mxPathname);
+}
+
+// Held by a window from its first look at a contest until it holds the file's lock. A connection in exclusive
+// locking mode keeps the shared lock of a failed try, so two windows that tried at once would each wait for the
+// other's shared lock to go, and both be refused; and the looks of two windows would share the shared-memory file
+// that each removes.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& folder) : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~FolderLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // False when another window has been at it for longer than one probe takes. A folder that cannot be opened is
+    // not locked; the probe alone then tells another window.
+    bool take() const {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+};
 
 // A read-only connection that leaves the file and its folder exactly as they were. Without a write-ahead log
 // beside it the file is all there is, and an immutable connection takes no lock and makes no file, but may see
@@ -227,6 +281,15 @@ bool mark_write_ahead_log(int fd) {
     return pwrite(fd, wal, sizeof wal, 18) == static_cast<ssize_t>(sizeof wal) && fdatasync(fd) == 0;
 }
 
+// So that the names in the folder survive a power cut. As the library does it, a folder that cannot be synced is no
+// failure.
+void sync_folder(const fs::path& folder) {
+    if (const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
 // Makes the folder and every missing folder above it; `made` gets those that this call made, outermost first.
 bool make_folders(const fs::path& folder, std::vector<fs::path>& made) {
     std::vector<fs::path> missing;
@@ -262,6 +325,16 @@ bool stays_below_desktop(std::string_view name) {
     return any_part;
 }
 
+// Closes the connection to a refused file, which stays as it was: the library's closing checkpoint, which would
+// write what the log holds into the file and delete the log, only runs on an empty log, which it just removes.
+std::string refuse(const std::string& sentence) {
+    std::error_code error;
+    if (fs::file_size(std::string(sqlite3_db_filename(g_db, "main")) + "-wal", error) > 0 && !error)
+        sqlite3_db_config(g_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    close_database();
+    return sentence;
+}
+
 std::string configure_and_read_name(bool check_after_probe) {
     sqlite3_busy_timeout(g_db, 2000);
     bool configured;
@@ -283,10 +356,9 @@ std::string configure_and_read_name(bool check_after_probe) {
         probe = begin.execute() ? SQLITE_OK : sqlite3_errcode(g_db);
     }
     if (probe != SQLITE_OK) {
-        close_database();
         // A file that cannot even be read so far is told for what it is.
         const std::string refused = refusal(probe);
-        return refused.empty() ? held_elsewhere : refused;
+        return refuse(refused.empty() ? held_elsewhere : refused);
     }
     {
         Statement commit("COMMIT;");
@@ -296,10 +368,7 @@ std::string configure_and_read_name(bool check_after_probe) {
     // holding it.
     if (check_after_probe) {
         const std::string refused = refusal(check_contest(g_db));
-        if (!refused.empty()) {
-            close_database();
-            return refused;
-        }
+        if (!refused.empty()) return refuse(refused);
     }
     watch_database_log();
 
@@ -321,16 +390,25 @@ std::string create_contest(std::string_view name) {
     if (name.find('\0') != std::string_view::npos || !stays_below_desktop(name)) return name_refused;
     const std::u16string desktop = get_desktop_path();
     // Joined as text, not as paths, so that a name beginning with a separator still stays below the desktop.
-    const std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
-    const fs::path folder(to_utf8(folder_name));
-    const fs::path file = folder / "contest.db";
-    const fs::path building = folder / building_name;
+    std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
+    // With a separator at its end, a link in the folder's place would be followed.
+    while (folder_name.ends_with(u'/')) folder_name.pop_back();
+    fs::path folder(to_utf8(folder_name));
 
     std::vector<fs::path> made;
     std::error_code error;
     if (fs::exists(fs::symlink_status(folder, error))) {
         if (!free_for_a_create(folder)) return name_taken;
     } else if (!make_folders(folder, made)) {
+        take_back(made);
+        return name_refused;
+    }
+    // The user's links above the contest folder are followed here, once, so that the library, which is never let
+    // follow a link in the folder, gets a path without any.
+    folder = fs::canonical(folder.has_parent_path() ? folder.parent_path() : ".", error) / folder.filename();
+    const fs::path file = folder / "contest.db";
+    const fs::path building = folder / building_name;
+    if (error || !path_fits(building)) {
         take_back(made);
         return name_refused;
     }
@@ -350,8 +428,13 @@ std::string create_contest(std::string_view name) {
         take_back(made);
         return failure;
     }
+    // The contest's name, and those of the folders made for it, reach the disk before the create answers.
+    sync_folder(folder);
+    for (const fs::path& made_folder : made) sync_folder(made_folder.parent_path());
 
     // Opened as any contest is, with the saves synced only at checkpoints.
+    const FolderLock lock(folder);
+    if (!lock.take()) return held_elsewhere;
     if (!open_database(file.string())) return not_opened;
     const std::string opened = configure_and_read_name(false);
     if (opened.starts_with("ERROR:")) return opened;
@@ -360,18 +443,26 @@ std::string create_contest(std::string_view name) {
 }
 
 std::string open_contest() {
-    const fs::path file = to_utf8(show_open_contest_dialog());
-    if (file.empty()) return "None";
+    const fs::path chosen = to_utf8(show_open_contest_dialog());
+    if (chosen.empty()) return "None";
     if (g_db) return not_opened;
 
-    // Everything is checked before the file is opened for writing, so that a refused file stays as it was.
+    // Everything is checked before the file is opened for writing, so that a refused file stays as it was. The
+    // user's links on the way are followed, as the library follows them, so that the checks see the logs it uses.
+    std::error_code error;
+    const fs::path file = fs::canonical(chosen, error);
+    // What a create is building is that create's alone.
+    if (error || file.filename() == building_name) return not_a_contest;
+    if (!path_fits(file)) return path_too_long;
+    if (!logs_are_own_plain_files(file)) return log_in_the_way;
+    if (!may_use(file)) return read_only;
     if (!starts_as_database(file)) return not_a_contest;
     if (cut_short(file)) return damaged;
-    if (!may_write(file)) return read_only;
+    const FolderLock lock(file.parent_path());
+    if (!lock.take()) return held_elsewhere;
     // Where a look cannot tell, the file is checked after the open has read it, holding its lock: the first read
     // of a connection that may write plays a hot rollback journal back, so the file as it lies is not the file
     // that will be used; and a write-ahead log is recovered by the open as well as read by the look.
-    std::error_code error;
     const bool journal = fs::exists(file.string() + "-journal", error);
     const bool log = fs::exists(file.string() + "-wal", error);
     int rc = SQLITE_OK;
@@ -387,7 +478,6 @@ std::string open_contest() {
         return configure_and_read_name(rc != SQLITE_OK || journal || log);
     } catch (const std::runtime_error&) {
         // The file changed after it was looked at and lost the contest tables.
-        close_database();
-        return not_a_contest;
+        return refuse(not_a_contest);
     }
 }

@@ -21,5 +21,5 @@ void watch_database_log();
 
 // Before a write: raises "Contest file moved" when the open file, or its write-ahead log, is no longer at the path
 // it was opened by (moved, renamed or deleted), since what is written there is lost once the program ends; and
-// "Contest log changed" when something else wrote into the log.
+// "Contest log changed" when something else wrote into the log, or cut it short under a commit.
 void ensure_database_in_place();

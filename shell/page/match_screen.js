@@ -106,7 +106,8 @@ async function showCompletedMatches(first, last) {
         if (sheet) batch.append(sheet);
       }
     } finally {
-      // Sheets before a failed request stay.
+      // Sheets before a failed request stay, each already as tall as it will be.
+      fitSheets();
       matchTables.append(batch);
     }
   }
@@ -157,11 +158,30 @@ window.addEventListener('afterprint', () => showEverySheet('print', false));
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
-// whenever the zoom or the window changes; every completed sheet then takes that height, whatever its
-// own rows round to where it stands.
+// whenever the zoom or the window changes. Below the first row, with the team and coach names, every
+// sheet holds rows of the same heights: each is as tall as the copy and what its first row adds to the
+// copy's (or takes from it), whatever its rows round to where it stands.
 let sheetProbe = null;
 // The view's width in the page's pixels when the sheets were last measured; a zoom changes it.
 let measuredWidth = 0;
+const sheetsToFit = new Set();
+// By the text of a name's cell (a team's name and coach, the same on each of its sheets): what a first row
+// holding it adds to the copy's.
+const rowExtras = new Map();
+// What a first row of one line adds to the copy's, the width that a name's cell gives its text, and the
+// most that the screen's rounding adds to a glyph (a pixel of it, and no text is drawn below 9 of them).
+let oneLineRowExtra = 0;
+let nameWidth = 0;
+let glyphRounding = 0;
+const textWidths = document.createElement('canvas').getContext('2d');
+
+function firstRow(sheet) {
+  return (sheet._heldRows ?? sheet).querySelector('thead > tr');
+}
+
+function nameTexts(sheet) {
+  return [...(firstRow(sheet)?.querySelectorAll('th[colspan]') ?? [])].map((cell) => cell.textContent);
+}
 
 function measureSheets(source) {
   if (!sheetProbe) {
@@ -171,18 +191,92 @@ function measureSheets(source) {
     sheetProbe.className = 'probe';
   }
   const table = tiebreakTable(sheetProbe);
-  if (!table) return;
+  const name = firstRow(sheetProbe)?.querySelector('th[colspan]');
+  if (!table || !name) return;
   matchTables.append(sheetProbe);
   table.classList.add('hidden');
   const plain = sheetProbe.getBoundingClientRect().height;
   table.classList.remove('hidden');
   const withTiebreak = sheetProbe.getBoundingClientRect().height;
+  const style = getComputedStyle(name);
+  const width = name.getBoundingClientRect().width - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+  const font = `${style.fontWeight} ${style.fontSize} ${style.fontFamily}`;
+  const rounding = parseFloat(style.fontSize) / 9;
   sheetProbe.remove();
   // Not shown (another screen is): measured again on the next visit.
   if (plain === 0) return;
+  if (innerWidth !== measuredWidth) {
+    for (const sheet of matchTables.querySelectorAll('match-table.completed')) sheetsToFit.add(sheet);
+    rowExtras.clear();
+  }
   measuredWidth = innerWidth;
   matchTables.style.setProperty('--completed-sheet-height', `${plain}px`);
   matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
+  const [own, oneLine] = firstRowHeights([firstRow(sheetProbe).cloneNode(true), rowHolding('')]);
+  oneLineRowExtra = oneLine - own;
+  nameWidth = width;
+  textWidths.font = font;
+  glyphRounding = rounding;
+  fitSheets();
+}
+
+// Laying out the names of a load's sheets would cost more than the rest of the load: a text that fits its
+// cell, however the screen rounds its glyphs, stands on one line, and any other is laid out once.
+function fitSheets() {
+  if (nameWidth === 0 || sheetsToFit.size === 0) return;
+  const fits = (text) => textWidths.measureText(text).width + text.length * glyphRounding <= nameWidth;
+  const unmeasured = new Set();
+  for (const sheet of sheetsToFit) {
+    for (const text of nameTexts(sheet)) {
+      if (rowExtras.has(text)) continue;
+      if (fits(text)) rowExtras.set(text, oneLineRowExtra);
+      else unmeasured.add(text);
+    }
+  }
+  if (unmeasured.size > 0) {
+    const texts = [...unmeasured];
+    const [own, ...heights] = firstRowHeights([firstRow(sheetProbe).cloneNode(true), ...texts.map(rowHolding)]);
+    texts.forEach((text, k) => rowExtras.set(text, heights[k] - own));
+  }
+  for (const sheet of sheetsToFit) {
+    const extra = Math.max(oneLineRowExtra, ...nameTexts(sheet).map((text) => rowExtras.get(text)));
+    sheet.style.setProperty('--first-row-extra', `${extra}px`);
+  }
+  sheetsToFit.clear();
+}
+
+// A copy of the first sheet's first row with the text in one name's cell and none in the other.
+function rowHolding(text) {
+  const row = firstRow(sheetProbe).cloneNode(true);
+  const [first, second] = row.querySelectorAll('th[colspan]');
+  first.textContent = text;
+  second.textContent = '';
+  return row;
+}
+
+// The heights of first rows laid out below a copy of the first sheet's head, whose label row makes the
+// columns as wide as on every sheet; each in a row group of its own, so that no row's rounding carries
+// over to the next, and in a box of their own, whose layout is never the list's.
+let rowProbes = null;
+
+function firstRowHeights(rows) {
+  if (!rowProbes) {
+    rowProbes = document.body.appendChild(document.createElement('div'));
+    rowProbes.className = 'row-probes';
+  }
+  const probe = rowProbes.appendChild(sheetProbe.cloneNode(false));
+  const table = probe.appendChild(sheetProbe.querySelector('table').cloneNode(false));
+  const head = table.appendChild(sheetProbe.querySelector('thead').cloneNode(true));
+  // The slanted names would only cost.
+  head.rows[1]?.remove();
+  const groups = rows.map((row) => {
+    const group = table.appendChild(document.createElement('tbody'));
+    group.append(row);
+    return group;
+  });
+  const heights = groups.map((group) => group.getBoundingClientRect().height);
+  probe.remove();
+  return heights;
 }
 
 // Only the width and the zoom shape a sheet.
@@ -190,12 +284,13 @@ window.addEventListener('resize', () => {
   if (innerWidth !== measuredWidth) measureSheets();
 });
 
-// Marks a sheet as a completed match's record: as tall as every other, and far from the view without its
-// rows.
+// Marks a sheet as a completed match's record: as tall as its rows, whether far from the view without
+// them or not.
 function keepCompleted(sheet) {
   if (!sheetProbe) measureSheets(sheet);
   sheet.classList.add('completed');
   sheet.classList.toggle('with-tiebreak', tiebreakTable(sheet)?.classList.contains('hidden') === false);
+  sheetsToFit.add(sheet);
   sheetsNearTheView.observe(sheet);
 }
 
@@ -368,6 +463,7 @@ async function saveOpenSheet() {
   try {
     await requestClient.load_match(fields.join(fieldSeparator));
     keepCompleted(sheet);
+    fitSheets();
     try {
       await showNextMatch();
     } finally {

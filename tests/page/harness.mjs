@@ -290,18 +290,19 @@ export async function addContestants(session, contestants) {
   }
 }
 
-// A contest with the given teams, each seated with four contestants, ready to start.
-export async function contestWithTeams(session, teamNames) {
+// A contest with the given teams (as addTeams takes them), each seated with four contestants named after
+// it, ready to start.
+export async function contestWithTeams(session, teams) {
   await createContest(session);
-  await addTeams(session, teamNames);
+  await addTeams(session, teams);
   const contestants = [];
-  for (const team of teamNames) {
+  for (const [team] of teams.map((entry) => [entry].flat())) {
     for (let chair = 1; chair <= 4; ++chair) contestants.push([team, `${team} ${chair}`, chair]);
   }
   // Straight to the host: faster than the form, whose own tests are with the Contestants screen.
-  const teams = (await session.host.request('fetch_teams')).split(fieldSeparator);
+  const saved = (await session.host.request('fetch_teams')).split(fieldSeparator);
   for (const [team, name, chair] of contestants) {
-    const id = teams[teams.indexOf(team) - 1];
+    const id = saved[saved.indexOf(team) - 1];
     const result = await session.host.request('save_contestant', ['none', id, name, chair].join(fieldSeparator));
     assert.equal(result, '', `saving ${name}`);
   }

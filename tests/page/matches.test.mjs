@@ -513,33 +513,61 @@ describe('Matches screen', () => {
     assert.deepEqual(await sheetIds(page), ['match-1', 'match-2', 'match-3', 'match-4', 'match-5']);
   });
 
-  test('keeps the rows of a sheet only near the view, each sheet as tall as a whole one, whatever the fonts', async (t) => {
-    const session = await openSession(t, browser);
-    const { page } = session;
-    await startContest(session, teamNames);
-    // Sheets 2 and 6 went to a tie-break.
-    for (let match = 1; match <= 6; ++match) {
-      const tie = match % 4 === 2 ? [2, 1] : undefined;
-      assert.equal(await session.host.request('load_match', savedSheet(match, 9, tie ? 9 : match, tie)), '');
+  test('keeps the rows of a sheet only near the view, each sheet as tall as what it holds, whatever the names', async (t) => {
+    // Team and coach names of 120 capitals with spaces, of 15-letter words, or short ones; each chair holds
+    // its team's name. Seeds 4 and 5 play the first sheet: short names, then long ones.
+    const capitals = (k) => `${'NORTHERN QUIZ CLUB '.repeat(7).slice(0, 119)}${k}`;
+    const words = (k) => `${'Extraordinarily '.repeat(7)}Characteristic${k}`;
+    // \u263A comes from a font whose line is taller than a chair's cell, as some fonts' lines are.
+    const [owls, larks, wrens, hawks] = ['Owls', 'Larks', 'Wrens \u263A', 'Hawks'];
+    for (const firstShort of [true, false]) {
+      const names = firstShort ? [capitals(1), words(2), wrens, owls, larks, words(6)]
+        : [owls, larks, wrens, capitals(4), words(5), hawks];
+      const session = await openSession(t, browser);
+      const { page } = session;
+      await startContest(session, names.map((name, k) => [name, name, k + 1]));
+      // Sheets 2 and 6 went to a tie-break; the initials of 4 have the tall font's letter.
+      for (let match = 1; match <= 6; ++match) {
+        const tie = match % 4 === 2 ? [2, 1] : undefined;
+        const sheet = savedSheet(match, 9, tie ? 9 : match, tie);
+        const saved = match === 4 ? sheet.replace('AB', 'A\u263A') : sheet;
+        assert.equal(await session.host.request('load_match', saved), '');
+      }
+      await page.addStyleTag({
+        content: `@font-face { font-family: "Segoe UI"; src: local("DejaVu Sans"); unicode-range: U+263A;
+                    ascent-override: 700%; descent-override: 300%; }`,
+      });
+      await openMatches(session);
+      const rows = (id) => page.$eval(`#${id}`, (sheet) => sheet.querySelectorAll('tr').length);
+      assert.equal(await rows('match-5'), 0);
+      await page.locator('#match-6').scrollIntoViewIfNeeded();
+      await eventually(() => page.locator('#match-6 td').nth(whiteTotal).textContent(), '9');
+      await eventually(() => rows('match-1'), 0);
+
+      // Every sheet whole at once, as for printing: where it stands, its box is as tall as what it holds,
+      // and as tall as without its rows.
+      const sheets = await page.evaluate(() => {
+        const completed = [...document.querySelectorAll('#match-tables match-table.completed')];
+        const far = completed.map((sheet) => sheet.getBoundingClientRect().height);
+        dispatchEvent(new Event('beforeprint'));
+        const whole = completed.map((sheet, k) => {
+          const box = sheet.getBoundingClientRect();
+          const tables = [...sheet.querySelectorAll(':scope > table:not(.hidden)')];
+          const bottom = Math.max(...tables.map((table) => table.getBoundingClientRect().bottom));
+          const chairs = sheet.querySelector('th.slant').getBoundingClientRect().height;
+          return { box: box.height, far: far[k], holds: bottom - box.top, chairs };
+        });
+        dispatchEvent(new Event('afterprint'));
+        return whole;
+      });
+      for (const [k, { box, far, holds, chairs }] of sheets.entries()) {
+        assert.ok(Math.abs(box - holds) <= 1, `match ${k + 1}: a box of ${box} px holds ${holds} px`);
+        assert.deepEqual([far, chairs], [box, 116], `match ${k + 1}`);
+      }
+      // The first sheet's names are the short ones, then the long ones; the fourth's the others.
+      assert.ok(Math.abs(sheets[0].box - sheets[3].box) >= 100 && sheets[0].box < sheets[3].box === firstShort);
+      assert.equal(await page.$eval('main', (main) => main.scrollWidth - main.clientWidth), 0);
     }
-    // Rows taller than in the fonts the page was drawn with, as a font with a taller line makes them.
-    await page.addStyleTag({ content: 'match-table { line-height: 40px; }' });
-    await openMatches(session);
-    assert.deepEqual(await sheetIds(page), [1, 2, 3, 4, 5, 6, 7].map((match) => `match-${match}`));
-    const rows = (id) => page.$eval(`#${id}`, (sheet) => sheet.querySelectorAll('tr').length);
-    const box = (id) => page.$eval(`#${id}`, (sheet) => [sheet.getBoundingClientRect().height, sheet.scrollHeight]);
-    assert.equal(await rows('match-5'), 0);
-    await page.locator('#match-6').scrollIntoViewIfNeeded();
-    await eventually(async () => await rows('match-6') > 0, true);
-    assert.equal(await page.locator('#match-6 td').nth(whiteTotal).textContent(), '9');
-    await eventually(() => rows('match-1'), 0);
-    // Whole or not, a sheet is as tall as its rows, with the tie-break or without.
-    for (const [far, whole] of [['match-1', 'match-5'], ['match-2', 'match-6']]) {
-      const [height, content] = await box(whole);
-      assert.ok(Math.abs(height - content) <= 2, `${whole} as tall as its rows: ${height} ${content}`);
-      assert.equal((await box(far))[0], height);
-    }
-    assert.equal(await page.$eval('main', (main) => main.scrollWidth - main.clientWidth), 0);
   });
 
   test('asks for the completed sheets together, and keeps those before one that fails, quietly', async (t) => {

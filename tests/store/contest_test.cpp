@@ -1,8 +1,12 @@
 #include "store/contest.h"
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +21,7 @@
 #include "store/schema.h"
 #include "store/statement.h"
 #include "tests/support/contest_fixture.h"
+#include "tests/support/host_process.h"
 #include "tests/support/teams.h"
 #include "text/text.h"
 
@@ -52,11 +57,43 @@ void exec_elsewhere(const fs::path& file, const std::string& sql) {
     sqlite3_close(other);
 }
 
+// Leaves what the SQL writes in the file's write-ahead log, as a program cut short does.
+void write_into_log(const fs::path& file, const std::string& sql) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    EXPECT_EQ(sqlite3_exec(other, ("PRAGMA locking_mode = EXCLUSIVE;" + sql).c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+}
+
 bool has_log_files(const fs::path& file) {
     return fs::exists(file.string() + "-wal") || fs::exists(file.string() + "-shm");
 }
 
+std::atomic<bool> synced_with_contest{false};
+std::atomic<bool> cut_log_at_next_sync{false};
+
 }  // namespace
+
+// Notes when a folder that holds a contest file is synced.
+extern "C" int fsync(int fd) {
+    static const auto real_fsync = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    if (faccessat(fd, "contest.db", F_OK, AT_SYMLINK_NOFOLLOW) == 0) synced_with_contest = true;
+    return real_fsync(fd);
+}
+
+// When asked to, cuts the log short as the library syncs a commit in it on its way into the file, as another
+// program may.
+extern "C" int fdatasync(int fd) {
+    static const auto real_fdatasync = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+    std::error_code error;
+    struct stat log {};
+    if (fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error).string().ends_with("-wal") &&
+        fstat(fd, &log) == 0 && log.st_size > 32 && cut_log_at_next_sync.exchange(false) && ftruncate(fd, 0) != 0)
+        return -1;
+    return real_fdatasync(fd);
+}
 
 TEST_F(Contest, CreateMakesTheFolderAndDatabaseAndTitlesTheWindow) {
     EXPECT_EQ(create_contest("Spring Cup"), "");
@@ -108,23 +145,37 @@ TEST_F(Contest, AFailedCreateTakesBackItsFoldersAndAnEmptyFolderLeavesItsNameFre
 TEST_F(Contest, CreateRefusesANameTheFileSystemCannotTakeAndOpensNothing) {
     EXPECT_EQ(create_contest(std::string(300, 'x')), "ERROR:The contest folder could not be created with this name.");
     EXPECT_EQ(create_contest(std::string("a\0b", 3)), "ERROR:The contest folder could not be created with this name.");
+    // Each folder's name fits, but not the whole path, and nothing is left of it.
+    const std::string part(200, 'p');
+    EXPECT_EQ(create_contest(part + "/" + part + "/" + part),
+              "ERROR:The contest folder could not be created with this name.");
+    EXPECT_TRUE(fs::is_empty(desktop.path()));
     EXPECT_EQ(g_db, nullptr);
     EXPECT_TRUE(window.titles().empty());
 }
 
-TEST_F(Contest, CreateRefusesNamesThatLeaveTheDesktop) {
-    // The desktop sits two folders down, so that whatever a name makes beside or above it shows.
+TEST_F(Contest, CreateKeepsNamesBelowTheDesktopAndFollowsTheUsersLinksToIt) {
+    // The desktop sits two folders down, in a home that is a link, so that whatever a name makes beside or above it
+    // shows.
+    fs::create_directories(desktop.path() / "real" / "Desktop");
+    fs::create_directory_symlink(desktop.path() / "real", desktop.path() / "home");
     const fs::path inner = desktop.path() / "home" / "Desktop";
-    fs::create_directories(inner);
     window.desktop = to_utf16(inner.string());
     for (const char* name : {"../Escaped", "../../x", "a/../../x", "x/..", ".", "..", "a/./b", "/", "Region/../.."})
         EXPECT_EQ(create_contest(name), "ERROR:The contest folder could not be created with this name.") << name;
     EXPECT_EQ(g_db, nullptr);
-    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(desktop.path()), {}), 2);  // home and the desktop
-    // The empty name is still the desktop itself, which is taken; nested names keep working.
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(desktop.path()), {}), 3);  // home, its link, the desktop
+    // The empty name is still the desktop itself, which is taken; nested names keep working, also through a linked
+    // folder, and a new contest's name is synced to the disk before the create answers.
     EXPECT_EQ(create_contest(""), "ERROR:A contest with this name is already on your desktop.");
     EXPECT_EQ(create_contest("Region/Heat 1"), "");
     EXPECT_TRUE(fs::is_regular_file(inner / "Region" / "Heat 1" / "contest.db"));
+    close_database();
+    fs::create_directory_symlink(desktop.path(), inner / "Shared");
+    synced_with_contest = false;
+    EXPECT_EQ(create_contest("Shared/Heat 2"), "");
+    EXPECT_TRUE(fs::is_regular_file(desktop.path() / "Heat 2" / "contest.db"));
+    EXPECT_TRUE(synced_with_contest);
 }
 
 TEST_F(Contest, CreateTakesOnlyAnEmptyFolderOrWhatItsOwnCreateCutShortLeft) {
@@ -156,7 +207,7 @@ TEST_F(Contest, CreateTakesOnlyAnEmptyFolderOrWhatItsOwnCreateCutShortLeft) {
         return found;
     };
     const auto before = files();
-    for (const char* name : {"Empty", "Bare", "Rowless", "Log", "Link", "Linked"})
+    for (const char* name : {"Empty", "Bare", "Rowless", "Log", "Link", "Linked", "Linked/"})
         EXPECT_EQ(create_contest(name), "ERROR:A contest with this name is already on your desktop.") << name;
     EXPECT_EQ(files(), before);
     EXPECT_EQ(g_db, nullptr);
@@ -258,6 +309,25 @@ TEST_F(Contest, OpenRefusesAContestThatAnotherWindowHolds) {
     EXPECT_EQ(open_contest(), "Held");  // free again once the other window lets go
 }
 
+TEST_F(Contest, OfTwoWindowsOpeningOneContestAtOnceOneHoldsItAndTheOtherHearsSo) {
+    const fs::path file = stored_contest("Both");
+    // Another program reads the contest while both windows try for its lock, one after the other, then lets go: the
+    // first gets it at once, and the second is told.
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM teams;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::vector<std::string> arguments{"--desktop", desktop.path().string(), "--open", file.string()};
+    HostProcess first(arguments), second(arguments);
+    for (HostProcess* host : {&first, &second}) {
+        host->request("1:fetch_teams:");  // the host is running
+        host->send("2:open_contest:");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    sqlite3_close(reader);
+    EXPECT_EQ(first.receive(), "2:Both");
+    EXPECT_EQ(second.receive(), "2:ERROR:This contest is already open in another window.");
+}
+
 TEST_F(Contest, OpenOfAFileWithoutAContestRowLeavesTheConnectionOpen) {
     const fs::path file = stored_contest("Empty");
     ASSERT_TRUE(open_database(file.string()));
@@ -277,12 +347,7 @@ TEST_F(Contest, OpenRefusesAFileThatIsNotAContestAndLeavesItExactlyAsItWas) {
     exec_elsewhere(trap, wipe);
     // The same with the trigger still in the write-ahead log beside the file, as a program cut short leaves it.
     const fs::path logged = stored_contest("Logged");
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(logged.c_str(), &other), SQLITE_OK);
-    sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    ASSERT_EQ(sqlite3_exec(other, ("PRAGMA locking_mode = EXCLUSIVE;" + wipe).c_str(), nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(other);
+    write_into_log(logged, wipe);
     const fs::path log = logged.string() + "-wal";
     const std::string log_before = bytes_of(log);
     ASSERT_FALSE(log_before.empty());
@@ -290,9 +355,12 @@ TEST_F(Contest, OpenRefusesAFileThatIsNotAContestAndLeavesItExactlyAsItWas) {
     write_file(desktop.path() / "one.db", "x");
     write_file(desktop.path() / "notes.db", "these are not the tables you are looking for");
     write_file(desktop.path() / "short.db", std::string("SQLite format 3\0", 16) + "cut short");
+    // A whole contest that a create cut short after its commit left under the name it builds it with.
+    const fs::path building = desktop.path() / "Whole" / ".contest.db-new";
+    fs::rename(stored_contest("Whole"), building);
 
     for (const fs::path& file : {desktop.path() / "empty.db", desktop.path() / "one.db", desktop.path() / "notes.db",
-                                 desktop.path() / "short.db", other_tables, trap, logged}) {
+                                 desktop.path() / "short.db", other_tables, trap, logged, building}) {
         const std::string before = bytes_of(file);
         choose(file);
         EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.") << file;
@@ -325,25 +393,31 @@ TEST_F(Contest, OpenRefusesAContestItMayNotWriteWithItsOwnSentence) {
     fs::permissions(file, fs::perms::owner_write, fs::perm_options::remove);
     choose(file);
     // Root may write anything, so as root the command runs in a child that has become "nobody".
-    int answer[2];
-    ASSERT_EQ(pipe(answer), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(1);
-        const std::string result = open_contest();
-        _exit(write(answer[1], result.data(), result.size()) == static_cast<ssize_t>(result.size()) ? 0 : 1);
-    }
-    close(answer[1]);
-    std::string result(200, '\0');
-    const ssize_t length = read(answer[0], result.data(), result.size());
-    close(answer[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    EXPECT_EQ(result, "ERROR:This contest cannot be changed: you may not write to its file or folder.");
+    const auto answer = [] {
+        int pipe_ends[2];
+        EXPECT_EQ(pipe(pipe_ends), 0);
+        if (fork() == 0) {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(1);
+            const std::string result = open_contest();
+            _exit(write(pipe_ends[1], result.data(), result.size()) == static_cast<ssize_t>(result.size()) ? 0 : 1);
+        }
+        close(pipe_ends[1]);
+        std::string result(200, '\0');
+        result.resize(std::max<ssize_t>(read(pipe_ends[0], result.data(), result.size()), 0));
+        close(pipe_ends[0]);
+        wait(nullptr);
+        return result;
+    };
+    EXPECT_EQ(answer(), "ERROR:This contest cannot be changed: you may not write to its file or folder.");
     EXPECT_EQ(bytes_of(file), before);
     EXPECT_FALSE(has_log_files(file));
-    fs::permissions(file.parent_path(), fs::perms::owner_write, fs::perm_options::add);  // so it can be removed
+    // File and folder open to all, but a log beside them that none may read.
+    fs::permissions(file.parent_path(), fs::perms::all);
+    fs::permissions(file, fs::perms::owner_write | fs::perms::others_write, fs::perm_options::add);
+    write_into_log(file, "UPDATE contest SET name = 'Logged';");
+    fs::permissions(file.string() + "-wal", fs::perms::none);
+    EXPECT_EQ(answer(), "ERROR:This contest cannot be changed: you may not write to its file or folder.");
+    EXPECT_TRUE(bytes_of(file) == before);
 }
 
 TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
@@ -371,6 +445,43 @@ TEST_F(Contest, OpenRefusesADamagedContestAndLeavesItAsItWas) {
         EXPECT_FALSE(has_log_files(file));
         EXPECT_EQ(g_db, nullptr);
     }
+    // Damaged, with a log that still holds a commit, as a crash leaves it: neither is written into the other.
+    write_file(file, team);
+    write_into_log(file, "UPDATE contest SET name = 'Logged';");
+    const std::string log = bytes_of(file.string() + "-wal");
+    choose(file);
+    EXPECT_EQ(open_contest(), "ERROR:This contest file is damaged and cannot be used.");
+    EXPECT_TRUE(bytes_of(file) == team && bytes_of(file.string() + "-wal") == log);
+}
+
+TEST_F(Contest, OpenRefusesALogThatIsNotAPlainFileOfItsOwnOrAPathTooLongAndChangesNothing) {
+    const fs::path file = stored_contest("Odd"), notes = desktop.path() / "notes.txt";
+    const std::string before = bytes_of(file), log = file.string() + "-wal", journal = file.string() + "-journal";
+    write_file(notes, "the user's own");
+    const auto refused = [&](const std::string& odd) {
+        choose(file);
+        EXPECT_EQ(open_contest(),
+                  "ERROR:This contest cannot be opened: its log beside it is not a plain file of its own.")
+            << odd;
+        close_database();
+        EXPECT_TRUE(bytes_of(file) == before && bytes_of(notes) == "the user's own" && fs::remove(odd)) << odd;
+    };
+    // A second name for the user's file, then folders and FIFOs; a FIFO journal last, as the open waited on it.
+    fs::create_hard_link(notes, log);
+    refused(log);
+    for (const std::string& odd : {log, journal}) {
+        fs::create_directory(odd);
+        refused(odd);
+        ASSERT_EQ(mkfifo(odd.c_str(), 0644), 0);
+        refused(odd);
+    }
+    // Each folder's name fits, but not the whole path.
+    const std::string part(200, 'p');
+    const fs::path deep = desktop.path() / part / part / part / "contest.db";
+    fs::create_directories(deep.parent_path());
+    fs::copy_file(file, deep);
+    choose(deep);
+    EXPECT_EQ(open_contest(), "ERROR:This contest cannot be opened: the path to its file is too long.");
 }
 
 TEST_F(Contest, OpenTellsDamageOnlyOfADamagedFileWhileAnotherWindowKeepsChangingIt) {
@@ -496,4 +607,33 @@ TEST_F(Contest, SavesBeforeTheFilesChangeStayInTheOpenedFileAndLaterOnesAreRefus
     EXPECT_THROW(save("B"), std::runtime_error);
     close_database();
     EXPECT_EQ(reopened(desktop.path() / "Overwritten" / "contest.db"), "Overwritten:A");
+}
+
+TEST_F(Contest, SavesGoOnOnceRoomIsMadeAfterAWriteThatFailedOnAFullDisk) {
+    make_contest("Full");
+    const auto save = [](int coach_bytes) {
+        return Statement("INSERT INTO teams (name, coach, seed) SELECT 'T' || COUNT(*), hex(zeroblob(" +
+                         std::to_string(coach_bytes / 2) + ")), COUNT(*) + 1 FROM teams;")
+            .execute();
+    };
+    // A file size limit stands in for the full disk: the log takes 64 KiB of a 200 KiB save, which fails.
+    rlimit room{};
+    getrlimit(RLIMIT_FSIZE, &room);
+    const rlimit full{65536, room.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    EXPECT_FALSE(save(200000));
+    setrlimit(RLIMIT_FSIZE, &room);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(fs::file_size(desktop.path() / "Full" / "contest.db-wal"), 65536u);
+    EXPECT_TRUE(save(10));
+    // A log cut short by another program before the save's pages reached the file: that save and every later one
+    // is refused, and the file keeps what was saved before.
+    cut_log_at_next_sync = true;
+    EXPECT_FALSE(save(10));
+    EXPECT_THROW(save(10), std::runtime_error);
+    close_database();
+    choose(desktop.path() / "Full" / "contest.db");
+    EXPECT_EQ(open_contest(), "Full");
+    EXPECT_EQ(query("SELECT COUNT(*) FROM teams;"), "1");
 }
