@@ -10,9 +10,10 @@ const findCount = byId('find-count');
 const currentFindMark = new Highlight();
 currentFindMark.priority = 1;
 
-// What the style sheet never shows, told by the page's own classes and elements: no style or layout is asked.
-const neverShown =
-  '.hidden, section:not(.active), #zoom-warning:not(.active), script, style, template, select, textarea';
+// What the style sheet never shows, told by the page's own classes and elements (no style or layout is asked),
+// and the find field itself and the sheets' measuring box.
+const neverShown = '.hidden, section:not(.active), #zoom-warning:not(.active), script, style, template, select, ' +
+  'textarea, #find-form, .row-probes';
 
 let searchedText = null;  // what the matches belong to; null while nothing is searched
 let findPattern = null;
@@ -125,7 +126,7 @@ function searchPage() {
       if (block.nodes.length > 0) found.push(block);
     }
   };
-  eachText(mainElement, `${neverShown}, match-table`, (node) => {
+  eachText(document.body, `${neverShown}, match-table`, (node) => {
     sheetsBefore(node);
     addMatches(run, node);
   });
@@ -292,8 +293,9 @@ const showingClasses = (classes) =>
 const pageWatch = new MutationObserver((records) => {
   for (const { type, target, oldValue } of records) {
     const element = target.nodeType === Node.ELEMENT_NODE ? target : target.parentElement;
+    if (!element || element.closest('#find-form, .row-probes')) continue;
     if (type === 'attributes' && showingClasses(oldValue) === showingClasses(element.className)) continue;
-    const sheet = element?.closest('match-table');
+    const sheet = element.closest('match-table');
     // Rows that a sheet takes back from what it holds aside, or puts there, are no change of text.
     if (type === 'childList' && sheet && !element.closest('td, th')) continue;
     if (!sheet) pageChanged = true;
@@ -353,7 +355,7 @@ function openFind() {
     findForm.classList.remove('hidden');
     searchedText = null;
     CSS.highlights.set('find-current', currentFindMark);
-    pageWatch.observe(mainElement, {
+    pageWatch.observe(document.body, {
       subtree: true, childList: true, characterData: true,
       attributes: true, attributeFilter: ['class'], attributeOldValue: true,
     });

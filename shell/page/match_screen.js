@@ -119,14 +119,13 @@ async function showCompletedMatches(first, last) {
 // box as tall as a whole sheet (see the style sheet), so that taking its rows in or out never moves the
 // view.
 const nearSheets = new Set();
-// What sees every sheet whole at the moment: 'print' while the page is printed.
-const everySheetWholeFor = new Set();
+let printing = false;
 
 const sheetsNearTheView = new IntersectionObserver((entries) => {
   for (const { target, isIntersecting } of entries) {
     if (isIntersecting) nearSheets.add(target);
     else nearSheets.delete(target);
-    if (isIntersecting || everySheetWholeFor.size > 0) showRows(target);
+    if (isIntersecting || printing) showRows(target);
     else holdRows(target);
   }
 }, { root: mainElement, rootMargin: '100% 0px' });
@@ -143,18 +142,17 @@ function showRows(sheet) {
   sheet._heldRows = null;
 }
 
-function showEverySheet(reader, whole) {
-  if (whole) everySheetWholeFor.add(reader);
-  else everySheetWholeFor.delete(reader);
+// Printing sees every sheet whole.
+function printEverySheet(whole) {
+  printing = whole;
   for (const sheet of matchTables.querySelectorAll('match-table.completed')) {
-    if (everySheetWholeFor.size > 0 || nearSheets.has(sheet)) showRows(sheet);
+    if (printing || nearSheets.has(sheet)) showRows(sheet);
     else holdRows(sheet);
   }
 }
 
-// Printing sees every sheet whole.
-window.addEventListener('beforeprint', () => showEverySheet('print', true));
-window.addEventListener('afterprint', () => showEverySheet('print', false));
+window.addEventListener('beforeprint', () => printEverySheet(true));
+window.addEventListener('afterprint', () => printEverySheet(false));
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
@@ -306,7 +304,7 @@ function completedSheet(markup) {
   if (lastCell && lastCell.textContent.trim() !== '' && table) table.classList.remove('hidden');
   keepCompleted(sheet);
   // Appended with the others of its batch, out of the web view's way until it comes near.
-  if (everySheetWholeFor.size === 0) holdRows(sheet);
+  if (!printing) holdRows(sheet);
   return sheet;
 }
 

@@ -242,7 +242,7 @@ TEST_F(WebViewTest, GivesThePageEveryKeyInTheOrderTypedAroundCtrlFHoweverBusyThe
     press_with_control(top, GDK_KEY_f);
     type_keys(top, "contest");
     EXPECT_TRUE(desktop.pump_until(
-        [&] { return run_script("return document.getElementById('find-count').textContent") == "1 of 4"; }));
+        [&] { return run_script("return document.getElementById('find-count').textContent") == "1 of 6"; }));
     press(top, GDK_KEY_Escape);
     type_keys(top, "uv");
     EXPECT_TRUE(desktop.pump_until([&] { return value_of("contest-name-inp") == "abcdefghijklmnopqrstuv"; }))

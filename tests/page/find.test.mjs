@@ -47,7 +47,7 @@ describe('Find', () => {
       field.addEventListener('input', () => countsAtInput.push(document.getElementById('find-count').textContent));
     });
     await page.fill('#find-inp', 'contest');
-    await eventually(() => findCount(page), '1 of 4');
+    await eventually(() => findCount(page), '1 of 6');
     await typeAhead(page, [...'qj']);
     await eventually(() => findCount(page), 'No matches');
     assert.deepEqual(await page.evaluate(() => countsAtInput), ['', '', '']);
@@ -76,7 +76,7 @@ describe('Find', () => {
     assert.equal(await page.isVisible('#find-form'), false);
     await page.keyboard.press('Control+f');
     await page.keyboard.type('contest');
-    await eventually(() => findCount(page), '1 of 4');
+    await eventually(() => findCount(page), '1 of 6');
   });
 
   test('counts far sheets exactly without laying them out, brings only the found one near, and searches again only what changed', async (t) => {
@@ -172,6 +172,11 @@ describe('Find', () => {
     await eventually(() => findCount(page), '1 of 3');
     await page.keyboard.press('Enter');
     assert.equal(await findCount(page), '2 of 3');
+    // The message's text and the links above the screens are the page's too.
+    await page.fill('#find-inp', 'enter a team');
+    await eventually(() => findCount(page), '1 of 1');
+    await page.fill('#find-inp', 'contestants');
+    await eventually(() => findCount(page), '1 of 1');
     await page.keyboard.press('Escape');
     assert.equal(await shownMessage(page), 'Please enter a team name.');
     assert.equal(await page.evaluate(() => document.activeElement.id), 'dialog-ok');
@@ -194,7 +199,7 @@ describe('Find', () => {
     await page.evaluate(() => getSelection().selectAllChildren(document.getElementById('about')));
     await page.keyboard.press('Control+f');
     assert.equal(await page.inputValue('#find-inp'), 'About');
-    await eventually(() => findCount(page), '1 of 1');
+    await eventually(() => findCount(page), '1 of 2');
     await page.emulateMedia({ media: 'print' });
     assert.equal(await page.isVisible('#find-form'), false);
   });
