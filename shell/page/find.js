@@ -293,6 +293,7 @@ const showingClasses = (classes) =>
 const pageWatch = new MutationObserver((records) => {
   for (const { type, target, oldValue } of records) {
     const element = target.nodeType === Node.ELEMENT_NODE ? target : target.parentElement;
+    // The field's own count and the measuring of sheets are no change to what is searched.
     if (!element || element.closest('#find-form, .row-probes')) continue;
     if (type === 'attributes' && showingClasses(oldValue) === showingClasses(element.className)) continue;
     const sheet = element.closest('match-table');
