@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/find_bar.h"
 #include "platform/text_conversion.h"
 
 // Built from platform/webview_bridge.js.
@@ -31,20 +30,15 @@ struct WebViewCore {
     WebViewCore& operator=(const WebViewCore&) = delete;
     ~WebViewCore() {
         disconnect();
-        find.reset();
         if (view) g_object_unref(view);
         if (manager) g_object_unref(manager);
     }
 
-    // Disconnected first, so that no message, key or search result reaches a handler that is going away.
+    // Disconnected first, so that no message or navigation reaches a handler that is going away.
     void disconnect() {
         if (message_handler) g_signal_handler_disconnect(manager, message_handler);
         message_handler = 0;
         if (view) g_signal_handlers_disconnect_by_data(view, this);
-        if (find) {
-            g_signal_handlers_disconnect_by_data(find->widget(), this);
-            find->disconnect();
-        }
     }
 
     WebKitWebView* view = nullptr;  // our reference; usable while !closed
@@ -53,9 +47,6 @@ struct WebViewCore {
     bool closed = false;
     bool page_requested = false;  // the program's own load is on its way and may pass
     WebView::MessageReceived on_message;
-
-    std::unique_ptr<FindBar> find;
-    GtkWidget* frame = nullptr;  // the view with the find bar under it: what the window places and sizes
 };
 
 namespace {
@@ -181,21 +172,13 @@ void step_zoom(WebKitWebView* view, int direction) {
     webkit_web_view_set_zoom_level(view, next);
 }
 
-// The keys that browsers give every page: Ctrl+P prints; Ctrl with plus, minus or 0 zooms; Ctrl+F finds,
-// and F3 goes on finding while the find bar is open. The find bar passes on the keys it has no use for.
-gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
-    auto* core = static_cast<WebViewCore*>(data);
+// The keys that browsers give every page: Ctrl+P prints; Ctrl with plus, minus or 0 zooms. Every other key,
+// Ctrl+F and F3 among them, goes to the page in the order it was typed; the page finds on its own.
+gboolean on_key_press(GtkWidget* widget, GdkEventKey* event, gpointer) {
     const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
-    if (event->keyval == GDK_KEY_F3 && !(modifiers & ~GDK_SHIFT_MASK) && core->find->is_open()) {
-        core->find->step(modifiers ? -1 : +1);
-        return TRUE;
-    }
     if (!(modifiers & GDK_CONTROL_MASK) || (modifiers & ~(GDK_CONTROL_MASK | GDK_SHIFT_MASK))) return FALSE;
-    WebKitWebView* view = core->view;
+    WebKitWebView* view = WEBKIT_WEB_VIEW(widget);
     switch (gdk_keyval_to_lower(event->keyval)) {
-        case GDK_KEY_f:
-            core->find->open(event);
-            return TRUE;
         case GDK_KEY_p:
             print_page(view);
             return TRUE;
@@ -292,18 +275,11 @@ std::shared_ptr<WebViewCore> make_core(WebKitWebContext* context, GtkWidget* con
     core->view = WEBKIT_WEB_VIEW(
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", core->manager, nullptr));
     g_object_ref_sink(core->view);
-    g_signal_connect(core->view, "key-press-event", G_CALLBACK(on_key_press), core.get());
+    g_signal_connect(core->view, "key-press-event", G_CALLBACK(on_key_press), nullptr);
     g_signal_connect(core->view, "context-menu", G_CALLBACK(on_context_menu), nullptr);
     g_signal_connect(core->view, "decide-policy", G_CALLBACK(on_decide_policy), core.get());
-
-    core->find = std::make_unique<FindBar>(core->view);
-    g_signal_connect(core->find->widget(), "key-press-event", G_CALLBACK(on_key_press), core.get());
-    core->frame = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_box_pack_start(GTK_BOX(core->frame), GTK_WIDGET(core->view), TRUE, TRUE, 0);
-    gtk_box_pack_end(GTK_BOX(core->frame), core->find->widget(), FALSE, FALSE, 0);
+    gtk_layout_put(GTK_LAYOUT(container), GTK_WIDGET(core->view), 0, 0);
     gtk_widget_show(GTK_WIDGET(core->view));
-    gtk_widget_show(core->frame);
-    gtk_layout_put(GTK_LAYOUT(container), core->frame, 0, 0);
     return core;
 }
 
@@ -348,11 +324,10 @@ std::shared_ptr<WebView> WebViewController::core_web_view() const { return std::
 
 void WebViewController::put_bounds(const Rect& bounds) {
     if (core_->closed) return;
-    GtkWidget* frame = core_->frame;
-    if (GtkWidget* layout = gtk_widget_get_parent(frame))
-        gtk_layout_move(GTK_LAYOUT(layout), frame, bounds.left, bounds.top);
-    gtk_widget_set_size_request(frame, std::max(0, bounds.right - bounds.left),
-                                std::max(0, bounds.bottom - bounds.top));
+    GtkWidget* view = GTK_WIDGET(core_->view);
+    if (GtkWidget* layout = gtk_widget_get_parent(view))
+        gtk_layout_move(GTK_LAYOUT(layout), view, bounds.left, bounds.top);
+    gtk_widget_set_size_request(view, std::max(0, bounds.right - bounds.left), std::max(0, bounds.bottom - bounds.top));
 }
 
 void WebViewController::move_focus() {
@@ -363,7 +338,7 @@ void WebViewController::close() {
     if (core_->closed) return;
     core_->closed = true;
     core_->disconnect();
-    gtk_widget_destroy(core_->frame);
+    gtk_widget_destroy(GTK_WIDGET(core_->view));
 }
 
 WebView::WebView(std::shared_ptr<WebViewCore> core) : core_(std::move(core)) {}

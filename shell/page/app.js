@@ -276,6 +276,8 @@
 
   //@include match_screen.js
 
+  //@include find.js
+
   // ---- Contest ----
 
   const contestName = byId('contest-name');

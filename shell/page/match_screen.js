@@ -115,18 +115,17 @@ async function showCompletedMatches(first, last) {
 
 // Laying out every cell of hundreds of sheets takes the web view seconds, and every dialog and the first
 // Tab would have to go over all of them again: a completed sheet holds its rows only while it is within a
-// screen's height of the view, or while the page is printed or searched. Far from the view it is an empty
+// screen's height of the view, or while the page is printed. Far from the view it is an empty
 // box as tall as a whole sheet (see the style sheet), so that taking its rows in or out never moves the
 // view.
 const nearSheets = new Set();
-// What sees every sheet whole at the moment: 'print', 'find' or both.
-const everySheetWholeFor = new Set();
+let printing = false;
 
 const sheetsNearTheView = new IntersectionObserver((entries) => {
   for (const { target, isIntersecting } of entries) {
     if (isIntersecting) nearSheets.add(target);
     else nearSheets.delete(target);
-    if (isIntersecting || everySheetWholeFor.size > 0) showRows(target);
+    if (isIntersecting || printing) showRows(target);
     else holdRows(target);
   }
 }, { root: mainElement, rootMargin: '100% 0px' });
@@ -143,21 +142,17 @@ function showRows(sheet) {
   sheet._heldRows = null;
 }
 
-function showEverySheet(reader, whole) {
-  if (whole) everySheetWholeFor.add(reader);
-  else everySheetWholeFor.delete(reader);
+// Printing sees every sheet whole.
+function printEverySheet(whole) {
+  printing = whole;
   for (const sheet of matchTables.querySelectorAll('match-table.completed')) {
-    if (everySheetWholeFor.size > 0 || nearSheets.has(sheet)) showRows(sheet);
+    if (printing || nearSheets.has(sheet)) showRows(sheet);
     else holdRows(sheet);
   }
 }
 
-// Printing and the window's find bar see every sheet whole; the find bar tells the page when it opens
-// (before its first search) and when it closes.
-window.addEventListener('beforeprint', () => showEverySheet('print', true));
-window.addEventListener('afterprint', () => showEverySheet('print', false));
-document.addEventListener('findbarshown', () => showEverySheet('find', true));
-document.addEventListener('findbarhidden', () => showEverySheet('find', false));
+window.addEventListener('beforeprint', () => printEverySheet(true));
+window.addEventListener('afterprint', () => printEverySheet(false));
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and
@@ -282,8 +277,7 @@ function firstRowHeights(rows) {
   return heights;
 }
 
-// Only the width and the zoom shape a sheet. The find bar opening takes height from the view, and measuring
-// then would be a change to the page, which the bar counts its matches again for.
+// Only the width and the zoom shape a sheet.
 window.addEventListener('resize', () => {
   if (innerWidth !== measuredWidth) measureSheets();
 });
@@ -310,7 +304,7 @@ function completedSheet(markup) {
   if (lastCell && lastCell.textContent.trim() !== '' && table) table.classList.remove('hidden');
   keepCompleted(sheet);
   // Appended with the others of its batch, out of the web view's way until it comes near.
-  if (everySheetWholeFor.size === 0) holdRows(sheet);
+  if (!printing) holdRows(sheet);
   return sheet;
 }
 

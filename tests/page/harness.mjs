@@ -115,7 +115,7 @@ export class Host {
 // One page in its own browser context, wired to a host (the real native side), or to nothing when
 // host is false: then the test answers the page's requests itself with reply().
 export class Session {
-  static async open(browser, { host = true, open, desktop, clock = false, viewport } = {}) {
+  static async open(browser, { host = true, open, desktop, clock = false, viewport, url = pageUrl, waitUntil } = {}) {
     const session = new Session();
     session.host = host ? new Host({ open, desktop }) : null;
     session.context = await browser.newContext({ viewport: viewport ?? { width: 1040, height: 640 } });
@@ -141,7 +141,7 @@ export class Session {
       if (message.type() === 'error') session.errors.push(message.text());
     });
     if (session.host) session.host.onReply = (text) => session.#deliverInOrder(text);
-    await session.page.goto(pageUrl);
+    await session.page.goto(url, { waitUntil });
     return session;
   }
 
@@ -306,4 +306,15 @@ export async function contestWithTeams(session, teams) {
     const result = await session.host.request('save_contestant', ['none', id, name, chair].join(fieldSeparator));
     assert.equal(result, '', `saving ${name}`);
   }
+}
+
+// The saved sheet text of a decided match, for saving straight through the host: chair and bonus
+// subtotals 0, the given totals, and a tie-break with initials when one is given. Field k + 1 holds cell k:
+// the main subtotals are cells 384 to 395, then the totals and initials; the tie-break's are cells 532 to 535.
+export function savedSheet(match, red, white, tie) {
+  const fields = [String(match), ...new Array(536).fill('')];
+  const cells = (first, ...texts) => texts.forEach((text, k) => { fields[first + k + 1] = String(text); });
+  cells(384, ...new Array(12).fill(0), red, white, 'AB', 'CD');
+  if (tie) cells(532, ...tie, 'EF', 'GH');
+  return fields.join(fieldSeparator);
 }

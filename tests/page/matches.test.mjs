@@ -8,7 +8,7 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import {
   addContestants, addTeams, contestWithTeams, createContest, dismissMessage, eventually, fieldSeparator, goTo,
-  launchBrowser, openSession, shownMessage, tableRows,
+  launchBrowser, openSession, savedSheet, shownMessage, tableRows,
 } from './harness.mjs';
 
 let browser;
@@ -97,24 +97,6 @@ async function playOpenSheet(session, { red, white, tie }) {
     await page.click('#save-match-btn');
     await session.settle();
   }
-}
-
-// The saved sheet text of a decided match, for saving straight through the host: chair and bonus
-// subtotals 0, the given totals, and a tie-break with initials when one is given.
-function savedSheet(match, red, white, tie) {
-  const fields = [String(match), ...new Array(536).fill('')];
-  for (let c = 0; c < 12; ++c) fields[384 + c + 1] = '0';
-  fields[redTotal + 1] = String(red);
-  fields[whiteTotal + 1] = String(white);
-  fields[redInitials + 1] = 'AB';
-  fields[whiteInitials + 1] = 'CD';
-  if (tie) {
-    fields[tieRedTotal + 1] = String(tie[0]);
-    fields[tieWhiteTotal + 1] = String(tie[1]);
-    fields[tieRedInitials + 1] = 'EF';
-    fields[tieWhiteInitials + 1] = 'GH';
-  }
-  return fields.join(fieldSeparator);
 }
 
 const teamNames = ['Owls', 'Larks', 'Wrens', 'Hawks', 'Kites'];
