@@ -119,14 +119,19 @@ async function showCompletedMatches(first, last) {
 // box as tall as a whole sheet (see the style sheet), so that taking its rows in or out never moves the
 // view.
 const nearSheets = new Set();
+// Printing sees every sheet whole.
 let printing = false;
+
+function placeRows(sheet) {
+  if (printing || nearSheets.has(sheet)) showRows(sheet);
+  else holdRows(sheet);
+}
 
 const sheetsNearTheView = new IntersectionObserver((entries) => {
   for (const { target, isIntersecting } of entries) {
     if (isIntersecting) nearSheets.add(target);
     else nearSheets.delete(target);
-    if (isIntersecting || printing) showRows(target);
-    else holdRows(target);
+    placeRows(target);
   }
 }, { root: mainElement, rootMargin: '100% 0px' });
 
@@ -142,13 +147,9 @@ function showRows(sheet) {
   sheet._heldRows = null;
 }
 
-// Printing sees every sheet whole.
 function printEverySheet(whole) {
   printing = whole;
-  for (const sheet of matchTables.querySelectorAll('match-table.completed')) {
-    if (printing || nearSheets.has(sheet)) showRows(sheet);
-    else holdRows(sheet);
-  }
+  for (const sheet of matchTables.querySelectorAll('match-table.completed')) placeRows(sheet);
 }
 
 window.addEventListener('beforeprint', () => printEverySheet(true));
@@ -210,8 +211,7 @@ function measureSheets(source) {
   measuredWidth = innerWidth;
   matchTables.style.setProperty('--completed-sheet-height', `${plain}px`);
   matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
-  const [own, oneLine] = firstRowHeights([firstRow(sheetProbe).cloneNode(true), rowHolding('')]);
-  oneLineRowExtra = oneLine - own;
+  oneLineRowExtra = firstRowExtras([''])[0];
   nameWidth = width;
   textWidths.font = font;
   glyphRounding = rounding;
@@ -233,8 +233,7 @@ function fitSheets() {
   }
   if (unmeasured.size > 0) {
     const texts = [...unmeasured];
-    const [own, ...heights] = firstRowHeights([firstRow(sheetProbe).cloneNode(true), ...texts.map(rowHolding)]);
-    texts.forEach((text, k) => rowExtras.set(text, heights[k] - own));
+    firstRowExtras(texts).forEach((extra, k) => rowExtras.set(texts[k], extra));
   }
   for (const sheet of sheetsToFit) {
     const extra = Math.max(oneLineRowExtra, ...nameTexts(sheet).map((text) => rowExtras.get(text)));
@@ -252,12 +251,13 @@ function rowHolding(text) {
   return row;
 }
 
-// The heights of first rows laid out below a copy of the first sheet's head, whose label row makes the
-// columns as wide as on every sheet; each in a row group of its own, so that no row's rounding carries
-// over to the next, and in a box of their own, whose layout is never the list's.
+// What a first row holding each text adds to the first sheet's own first row: both laid out below a copy of
+// the first sheet's head, whose label row makes the columns as wide as on every sheet; each in a row group of
+// its own, so that no row's rounding carries over to the next, and in a box of their own, whose layout is
+// never the list's.
 let rowProbes = null;
 
-function firstRowHeights(rows) {
+function firstRowExtras(texts) {
   if (!rowProbes) {
     rowProbes = document.body.appendChild(document.createElement('div'));
     rowProbes.className = 'row-probes';
@@ -267,14 +267,14 @@ function firstRowHeights(rows) {
   const head = table.appendChild(sheetProbe.querySelector('thead').cloneNode(true));
   // The slanted names would only cost.
   head.rows[1]?.remove();
-  const groups = rows.map((row) => {
+  const groups = [firstRow(sheetProbe).cloneNode(true), ...texts.map(rowHolding)].map((row) => {
     const group = table.appendChild(document.createElement('tbody'));
     group.append(row);
     return group;
   });
-  const heights = groups.map((group) => group.getBoundingClientRect().height);
+  const [own, ...heights] = groups.map((group) => group.getBoundingClientRect().height);
   probe.remove();
-  return heights;
+  return heights.map((height) => height - own);
 }
 
 // Only the width and the zoom shape a sheet.
@@ -304,7 +304,7 @@ function completedSheet(markup) {
   if (lastCell && lastCell.textContent.trim() !== '' && table) table.classList.remove('hidden');
   keepCompleted(sheet);
   // Appended with the others of its batch, out of the web view's way until it comes near.
-  if (!printing) holdRows(sheet);
+  placeRows(sheet);
   return sheet;
 }
 
