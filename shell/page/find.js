@@ -58,10 +58,7 @@ function newRun() {
   return { nodes: [], texts: [] };
 }
 
-// White space alone in a text is never between two of its letters, where alone white space is found.
-function addText(run, node) {
-  const text = node.data;
-  if (!/\S/.test(text)) return;
+function addText(run, node, text) {
   run.nodes.push(node);
   run.texts.push(text);
 }
@@ -83,7 +80,8 @@ function placesOf(part) {
   return part.places;
 }
 
-// Hands onText every text node under root that is not in a part matching passOver, in page order.
+// Hands onText every text node under root that is not in a part matching passOver, with its text, in page
+// order; white space alone in a text is never between two of its letters, where alone white space is found.
 function eachText(root, passOver, onText) {
   const walker = document.createTreeWalker(root, NodeFilter.SHOW_TEXT);
   // Each part passed over is left at its first text.
@@ -103,7 +101,8 @@ function eachText(root, passOver, onText) {
       walker.currentNode = part;
       node = walker.nextSibling();
     } else {
-      onText(node);
+      const text = node.data;
+      if (/\S/.test(text)) onText(node, text);
       node = walker.nextNode();
     }
   }
@@ -116,7 +115,7 @@ function sheetPart(sheet) {
   if (part) return part;
   const run = newRun();
   for (const root of sheet._heldRows ? [sheet, sheet._heldRows] : [sheet]) {
-    eachText(root, '.hidden', (node) => addText(run, node));
+    eachText(root, '.hidden', (node, text) => addText(run, node, text));
   }
   part = newPart(sheet, sheet, run);
   sheetParts.set(sheet, part);
@@ -141,12 +140,12 @@ function findPageParts() {
       parts.push(sheetPart(sheets[next]));
     }
   };
-  eachText(document.body, `${neverShown}, match-table`, (node) => {
+  eachText(document.body, `${neverShown}, match-table`, (node, text) => {
     sheetsBefore(node);
     const around = node.parentElement.closest('tr') ?? node.parentElement;
     if (around !== holder) endRun();
     holder = around;
-    addText(run, node);
+    addText(run, node, text);
   });
   sheetsBefore(null);
   endRun();
@@ -177,7 +176,8 @@ function originsOf(part, k) {
 }
 
 // The text node of a match and where the match begins and ends in it, its letters' marks included.
-function matchPlace({ part, starts, ends }, index) {
+function matchPlace(block, index) {
+  const { part, starts, ends } = blockMatches(block);
   const k = textAt(part, starts[index]);
   const origins = originsOf(part, k);
   const from = starts[index] - part.places[k];
@@ -217,32 +217,53 @@ function findOpen() {
 }
 
 // The block of every part without matches: most parts have none, and a search leaves no block behind for them.
-const noMatches = Object.freeze({ starts: Object.freeze([]), ends: Object.freeze([]) });
+const noMatches = Object.freeze({ count: 0 });
 
-function partMatches(part) {
-  let block = noMatches;
-  const add = (start, end) => {
-    if (block === noMatches) block = { part, sheet: part.sheet, starts: [], ends: [], marks: null };
-    block.starts.push(start);
-    block.ends.push(end);
-  };
+// Hands onMatch where each match of the text searched begins and ends in the part's text.
+function eachMatch(part, onMatch) {
   findPattern.lastIndex = 0;
   if (!part.folded && matchLength > 0) {
-    while (findPattern.test(part.text)) add(findPattern.lastIndex - matchLength, findPattern.lastIndex);
-    return block;
+    while (findPattern.test(part.text)) onMatch(findPattern.lastIndex - matchLength, findPattern.lastIndex);
+    return;
   }
   for (let found; (found = findPattern.exec(part.text)) !== null;) {
     const start = found.index;
     const end = start + found[0].length;
-    if (wholeLetters(part, start, end)) add(start, end);
+    if (wholeLetters(part, start, end)) onMatch(start, end);
     else findPattern.lastIndex = start + 1;
+  }
+}
+
+// A part's block holds how many matches it has; where they are is found again only for the blocks marked or
+// gone to, so that a search of a letter keeps nothing for each of its many matches.
+function partMatches(part) {
+  let count = 0;
+  eachMatch(part, () => ++count);
+  return count === 0 ? noMatches : { part, sheet: part.sheet, count, starts: null, ends: null, marks: null };
+}
+
+function blockMatches(block) {
+  if (!block.starts) {
+    block.starts = [];
+    block.ends = [];
+    eachMatch(block.part, (start, end) => {
+      block.starts.push(start);
+      block.ends.push(end);
+    });
   }
   return block;
 }
 
+function samePlace(a, k, b, j) {
+  const [node, from, to] = matchPlace(a, k);
+  const [otherNode, otherFrom, otherTo] = matchPlace(b, j);
+  return node === otherNode && from === otherFrom && to === otherTo;
+}
+
 function sameMatches(a, b) {
-  return a.starts.length === b.starts.length &&
-    a.starts.every((_, k) => matchPlace(a, k).every((value, at) => value === matchPlace(b, k)[at]));
+  if (a.count !== b.count) return false;
+  for (let k = 0; k < a.count; ++k) if (!samePlace(a, k, b, k)) return false;
+  return true;
 }
 
 function matchRange(block, index) {
@@ -251,26 +272,26 @@ function matchRange(block, index) {
 }
 
 function blockMarks(block) {
-  block.marks ??= block.starts.map((_, k) => matchRange(block, k));
+  block.marks ??= blockMatches(block).starts.map((_, k) => matchRange(block, k));
   return block.marks;
 }
 
 // The page's matches, in blocks; those of unchanged parts are the blocks from before, and so is a changed
-// sheet's when its matches stayed.
-function searchPage() {
+// sheet's when its matches stayed (before holds each changed sheet's block).
+function searchPage(before = new Map()) {
   pageParts ??= findPageParts();
   const blocks = new Map();
   for (const part of pageParts) {
     let block = partBlocks.get(part);
     if (!block) {
       block = partMatches(part);
-      const before = changedSheets.get(part.sheet);
-      if (before && sameMatches(before, block)) block = before;
+      const was = before.get(part.sheet);
+      if (was && sameMatches(was, block)) block = was;
     }
     blocks.set(part, block);
   }
   partBlocks = blocks;
-  return [...blocks.values()].filter((block) => block.starts.length > 0);
+  return [...blocks.values()].filter((block) => block.count > 0);
 }
 
 // The page's changes since the last search: a changed sheet's texts are read again, and the whole page's when
@@ -329,22 +350,22 @@ function markMatches(found) {
 }
 
 function matchCount() {
-  return findBlocks.reduce((sum, block) => sum + block.starts.length, 0);
+  return findBlocks.reduce((sum, block) => sum + block.count, 0);
 }
 
 function matchNumber({ block, index }) {
   let number = index;
   for (const other of findBlocks) {
     if (other === block) return number;
-    number += other.starts.length;
+    number += other.count;
   }
   return -1;
 }
 
 function matchAt(number) {
   for (const block of findBlocks) {
-    if (number < block.starts.length) return { block, index: number };
-    number -= block.starts.length;
+    if (number < block.count) return { block, index: number };
+    number -= block.count;
   }
   return null;
 }
@@ -406,13 +427,13 @@ function searchAnew() {
 // unless the change took it away.
 function countAgain() {
   const before = new Set(findBlocks);
-  markMatches(searchPage());
+  markMatches(searchPage(changedSheets));
   if (currentMatch && !findBlocks.includes(currentMatch.block)) {
-    const was = matchPlace(currentMatch.block, currentMatch.index);
+    const { block: was, index: at } = currentMatch;
     currentMatch = null;
     currentFindMark.clear();
     for (const block of findBlocks.filter((other) => !before.has(other))) {
-      const index = block.starts.findIndex((_, k) => matchPlace(block, k).every((value, at) => value === was[at]));
+      const index = blockMatches(block).starts.findIndex((_, k) => samePlace(block, k, was, at));
       if (index >= 0) goToMatch({ block, index }, false);
     }
   }

@@ -220,9 +220,8 @@ describe('Find', () => {
       await page.keyboard.press('Control+f');
       await page.fill('#find-inp', query);
       await eventually(() => findCount(page).then((count) => count !== ''), true);
-      const count = await findCount(page);
-      const total = count === 'No matches' ? 0 : Number(/(\d+)( matches| match)?$/.exec(count)[1]);
-      // Every match is in view: all are marked.
+      // "1 of 23", or "No matches"; every match is in view, and marked.
+      const total = Number(/\d+$/.exec(await findCount(page))?.[0] ?? 0);
       await eventually(() => page.evaluate(() => CSS.highlights.get('find-match')?.size ?? 0), total);
       const ours = (await page.evaluate(() => [...(CSS.highlights.get('find-match') ?? [])]
         .map((range) => `${range.startContainer.data}|${range.startOffset}|${range.endOffset}`))).sort();
@@ -255,7 +254,8 @@ describe('Find', () => {
     await page.keyboard.type('team');
     // The link, the heading, the label, the column's head and the sixty teams.
     await eventually(() => findCount(page), '1 of 64');
-    const marked = () => page.evaluate(() => [...CSS.highlights.get('find-match') ?? []].map((range) => range.startContainer.data));
+    const marked = () => page.evaluate(() =>
+      [...CSS.highlights.get('find-match') ?? []].map((range) => range.startContainer.data));
     await eventually(async () => (await marked()).includes('Team 5'), true);
     assert.equal((await marked()).includes('Team 60'), false);
     await page.$eval('#teams .table-container', (box) => { box.scrollTop = box.scrollHeight; });
