@@ -1,0 +1,48 @@
+#include "tests/support/contest_files.h"
+
+#include <sqlite3.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "store/contest.h"
+#include "store/database.h"
+#include "text/text.h"
+
+namespace fs = std::filesystem;
+
+fs::path Contest::stored_contest(const std::string& name) {
+    EXPECT_EQ(create_contest(name), "");
+    close_database();
+    return desktop.path() / name / "contest.db";
+}
+
+void Contest::choose(const fs::path& file) { window.dialog_answer = to_utf16(file.string()); }
+
+std::string bytes_of(const fs::path& file) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(file, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+void write_file(const fs::path& file, const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
+
+void exec_elsewhere(const fs::path& file, const std::string& sql) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
+    sqlite3_close(other);
+}
+
+void write_into_log(const fs::path& file, const std::string& sql) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    EXPECT_EQ(sqlite3_exec(other, ("PRAGMA locking_mode = EXCLUSIVE;" + sql).c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+}
+
+bool has_log_files(const fs::path& file) {
+    return fs::exists(file.string() + "-wal") || fs::exists(file.string() + "-shm");
+}
