@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/text_conversion.h"
 #include "platform/window.h"
 #include "store/answers.h"
 #include "store/build_file.h"
@@ -95,7 +96,7 @@ std::string create_contest(std::string_view name) {
     std::u16string folder_name = desktop.empty() ? to_utf16(name) : desktop + u"/" + to_utf16(name);
     // With a separator at its end, a link in the folder's place would be followed.
     while (folder_name.ends_with(u'/')) folder_name.pop_back();
-    fs::path folder(to_utf8(folder_name));
+    fs::path folder(platform::path_from_utf16(folder_name));
 
     std::vector<fs::path> made;
     std::error_code error;
@@ -132,7 +133,7 @@ std::string create_contest(std::string_view name) {
 }
 
 std::string open_contest() {
-    const fs::path chosen = to_utf8(show_open_contest_dialog());
+    const fs::path chosen = platform::path_from_utf16(show_open_contest_dialog());
     if (chosen.empty()) return "None";
     if (g_db) return answer::not_opened;
 

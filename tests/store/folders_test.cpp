@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "platform/text_conversion.h"
 #include "store/contest.h"
 #include "store/database.h"
 #include "tests/support/contest_files.h"
@@ -74,4 +75,16 @@ TEST_F(Contest, CreateKeepsNamesBelowTheDesktopAndFollowsTheUsersLinksToIt) {
     EXPECT_EQ(create_contest("Shared/Heat 2"), "");
     EXPECT_TRUE(fs::is_regular_file(desktop.path() / "Heat 2" / "contest.db"));
     EXPECT_TRUE(synced_with_contest);
+}
+
+TEST_F(Contest, CreateAndOpenKeepTheBytesOfADesktopPathThatIsNotUtf8) {
+    // A desktop inside a folder named in Latin-1: a create builds nothing beside it, and its contest opens.
+    const fs::path inner = desktop.path() / "Caf\xe9" / "Desktop";
+    fs::create_directories(inner);
+    window.desktop = platform::path_to_utf16(inner.string());
+    EXPECT_EQ(create_contest("Cup"), "");
+    close_database();
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(desktop.path()), {}), 4);
+    choose(inner / "Cup" / "contest.db");
+    EXPECT_EQ(open_contest(), "Cup");
 }

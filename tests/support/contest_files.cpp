@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/text_conversion.h"
 #include "store/contest.h"
 #include "store/database.h"
-#include "text/text.h"
 
 namespace fs = std::filesystem;
 
@@ -17,7 +17,7 @@ fs::path Contest::stored_contest(const std::string& name) {
     return desktop.path() / name / "contest.db";
 }
 
-void Contest::choose(const fs::path& file) { window.dialog_answer = to_utf16(file.string()); }
+void Contest::choose(const fs::path& file) { window.dialog_answer = platform::path_to_utf16(file.string()); }
 
 std::string bytes_of(const fs::path& file) {
     std::ostringstream bytes;
