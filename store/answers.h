@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cerrno>
+
 // What create_contest and open_contest answer when they fail.
 namespace answer {
 
@@ -16,5 +18,10 @@ inline constexpr const char* read_only =
 inline constexpr const char* log_in_the_way =
     "ERROR:This contest cannot be opened: its log beside it is not a plain file of its own.";
 inline constexpr const char* path_too_long = "ERROR:This contest cannot be opened: the path to its file is too long.";
+inline constexpr const char* full_to_create = "ERROR:The contest could not be created: the disk is full.";
+inline constexpr const char* full_to_open = "ERROR:This contest cannot be opened: the disk that holds it is full.";
+
+// No room on the disk, of bytes or of files: the user can make some.
+inline bool is_full(int error) { return error == ENOSPC || error == EDQUOT; }
 
 }  // namespace answer

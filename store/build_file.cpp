@@ -23,7 +23,9 @@ int claim_building_file(const fs::path& file, std::string& failure) {
     for (int tries = 0; tries < 3; ++tries) {
         const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0) {
-            failure = errno == ELOOP || errno == EISDIR ? answer::name_taken : answer::name_refused;
+            failure = errno == ELOOP || errno == EISDIR ? answer::name_taken
+                      : answer::is_full(errno)          ? answer::full_to_create
+                                                        : answer::name_refused;
             return -1;
         }
         struct stat held {};
@@ -62,6 +64,7 @@ std::string build_contest(const fs::path& file, std::string_view name) {
                           ? ""
                           : answer::name_not_saved;
         }
+        if (!failure.empty() && sqlite3_errcode(db) == SQLITE_FULL) failure = answer::full_to_create;
         sqlite3_finalize(insert);
     }
     sqlite3_close(db);
@@ -85,16 +88,21 @@ bool free_for_a_create(const fs::path& folder) {
     return !error;
 }
 
-std::string build_contest_file(const fs::path& folder, const fs::path& file, std::string_view name) {
+std::string build_contest_file(const fs::path& folder, const fs::path& file, std::string_view name, ino_t& built) {
     const fs::path building = folder / building_name;
     std::string failure;
     const int fd = claim_building_file(building, failure);
     if (fd < 0) return failure;
+    struct stat held {};
+    fstat(fd, &held);
+    built = held.st_ino;
     failure = build_contest(building, name);
     if (failure.empty() && !mark_write_ahead_log(fd)) failure = answer::not_initialized;
     // Never over a file that appeared meanwhile, such as the contest of another create of the same name.
     if (failure.empty() && renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) != 0)
-        failure = errno == EEXIST ? answer::name_taken : answer::not_initialized;
+        failure = errno == EEXIST          ? answer::name_taken
+                  : answer::is_full(errno) ? answer::full_to_create
+                                           : answer::not_initialized;
     if (!failure.empty()) unlink(building.c_str());
     close(fd);
     return failure;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -14,6 +16,7 @@ inline constexpr const char* building_name = ".contest.db-new";
 bool free_for_a_create(const std::filesystem::path& folder);
 
 // Builds the contest `name` in the folder under the building name and renames it to `file` once whole, never over a
-// file that appeared meanwhile. Answers the failure, or the empty text; a failed build leaves no file behind.
+// file that appeared meanwhile; `built` gets the file's inode. Answers the failure, or the empty text; a failed
+// build leaves no file behind.
 std::string build_contest_file(const std::filesystem::path& folder, const std::filesystem::path& file,
-                               std::string_view name);
+                               std::string_view name, ino_t& built);

@@ -1,6 +1,8 @@
 #include "store/contest.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -38,7 +40,8 @@ std::string refuse(const std::string& sentence) {
     return sentence;
 }
 
-std::string configure_and_read_name(bool check_after_probe) {
+// Sets the connection up as every contest is used and takes the file's lock; answers the failure, or the empty text.
+std::string take_contest(bool check_after_probe) {
     sqlite3_busy_timeout(g_db, 2000);
     bool configured;
     {
@@ -60,7 +63,7 @@ std::string configure_and_read_name(bool check_after_probe) {
     }
     if (probe != SQLITE_OK) {
         // A file that cannot even be read so far is told for what it is.
-        const std::string refused = refusal(probe);
+        const std::string refused = refusal(g_db, probe);
         return refuse(refused.empty() ? answer::held_elsewhere : refused);
     }
     {
@@ -70,17 +73,19 @@ std::string configure_and_read_name(bool check_after_probe) {
     // The file was held or changing when it was looked at, or could not be looked at as it is used: look now,
     // holding it.
     if (check_after_probe) {
-        const std::string refused = refusal(check_contest(g_db));
+        const std::string refused = refusal(g_db, check_contest(g_db));
         if (!refused.empty()) return refuse(refused);
     }
     watch_database_log();
+    return "";
+}
 
-    Statement select("SELECT name FROM contest WHERE id = ?;");
-    sqlite3_bind_int(select.stmt, 1, 1);
-    if (sqlite3_step(select.stmt) != SQLITE_ROW) return "ERROR:The contest name could not be retrieved.";
-    std::string name = select.column_text(0);
-    show_contest_in_title(name);
-    return name;
+// Takes back the file of a create that failed after building it, unless something else now stands in its place; no
+// window of ours could reach it while the create held the folder.
+void take_back_file(const fs::path& file, ino_t built) {
+    close_database();
+    struct stat found {};
+    if (lstat(file.c_str(), &found) == 0 && found.st_ino == built) unlink(file.c_str());
 }
 
 }  // namespace
@@ -102,9 +107,9 @@ std::string create_contest(std::string_view name) {
     std::error_code error;
     if (fs::exists(fs::symlink_status(folder, error))) {
         if (!free_for_a_create(folder)) return answer::name_taken;
-    } else if (!make_folders(folder, made)) {
+    } else if (const std::error_code failed = make_folders(folder, made)) {
         take_back(made);
-        return answer::name_refused;
+        return answer::is_full(failed.value()) ? answer::full_to_create : answer::name_refused;
     }
     // The user's links above the contest folder are followed here, once, so that the library, which is never let
     // follow a link in the folder, gets a path without any.
@@ -114,22 +119,27 @@ std::string create_contest(std::string_view name) {
         take_back(made);
         return answer::name_refused;
     }
-    if (const std::string failure = build_contest_file(folder, file, name); !failure.empty()) {
-        take_back(made);
-        return failure;
-    }
-    // The contest's name, and those of the folders made for it, reach the disk before the create answers.
-    sync_folder(folder);
-    for (const fs::path& made_folder : made) sync_folder(made_folder.parent_path());
-
-    // Opened as any contest is, with the saves synced only at checkpoints.
     const FolderLock lock(folder);
-    if (!lock.take()) return answer::held_elsewhere;
-    if (!open_database(file.string())) return answer::not_opened;
-    const std::string opened = configure_and_read_name(false);
-    if (opened.starts_with("ERROR:")) return opened;
-    sqlite3_exec(g_db, "PRAGMA synchronous = NORMAL;", nullptr, nullptr, nullptr);
-    return "";
+    ino_t built = 0;
+    std::string failure = !lock.take()                 ? answer::held_elsewhere
+                          : !free_for_a_create(folder) ? answer::name_taken
+                                                       : build_contest_file(folder, file, name, built);
+    if (failure.empty()) {
+        // The contest's name, and those of the folders made for it, reach the disk before the create answers.
+        sync_folder(folder);
+        for (const fs::path& made_folder : made) sync_folder(made_folder.parent_path());
+        // Opened as any contest is, with the saves synced only at checkpoints.
+        failure = open_database(file.string()) ? take_contest(false) : answer::not_opened;
+        if (failure.empty()) {
+            sqlite3_exec(g_db, "PRAGMA synchronous = NORMAL;", nullptr, nullptr, nullptr);
+            show_contest_in_title(std::string(name));
+            return "";
+        }
+        take_back_file(file, built);
+        failure = failure == answer::full_to_open ? answer::full_to_create : answer::not_opened;
+    }
+    take_back(made);
+    return failure;
 }
 
 std::string open_contest() {
@@ -141,7 +151,10 @@ std::string open_contest() {
     // user's links on the way are followed, as the library follows them, so that the checks see the logs it uses.
     std::error_code error;
     const fs::path file = fs::canonical(chosen, error);
-    // What a create is building is that create's alone.
+    // A path that cannot be followed, as through a loop of links, cannot be opened; one to no file is no contest, nor
+    // is what a create is building, which is that create's alone.
+    if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory)
+        return answer::not_opened;
     if (error || file.filename() == building_name) return answer::not_a_contest;
     if (const std::string refused = check_before_opening(file); !refused.empty()) return refused;
     const FolderLock lock(file.parent_path());
@@ -152,16 +165,25 @@ std::string open_contest() {
     const bool journal = fs::exists(file.string() + "-journal", error);
     const bool log = fs::exists(file.string() + "-wal", error);
     int rc = SQLITE_OK;
+    std::string refused;
     if (!journal) {
         Look look(file);
         rc = look.rc == SQLITE_OK ? check_contest(look.db) : look.rc;
+        refused = refusal(look.db, rc);
     }
     // A look without the lock may have seen pages that another window was writing, so damage is told only by the
     // check that holds it, which writes nothing either.
-    if (const std::string refused = refusal(rc); !refused.empty() && refused != answer::damaged) return refused;
+    if (!refused.empty() && refused != answer::damaged) return refused;
     if (!open_database(file.string())) return answer::not_opened;
     try {
-        return configure_and_read_name(rc != SQLITE_OK || journal || log);
+        if (const std::string failure = take_contest(rc != SQLITE_OK || journal || log); !failure.empty())
+            return failure;
+        Statement select("SELECT name FROM contest WHERE id = ?;");
+        sqlite3_bind_int(select.stmt, 1, 1);
+        if (sqlite3_step(select.stmt) != SQLITE_ROW) return "ERROR:The contest name could not be retrieved.";
+        std::string name = select.column_text(0);
+        show_contest_in_title(name);
+        return name;
     } catch (const std::runtime_error&) {
         // The file changed after it was looked at and lost the contest tables.
         return refuse(answer::not_a_contest);

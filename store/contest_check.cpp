@@ -1,6 +1,7 @@
 #include "store/contest_check.h"
 
 #include <sqlite3.h>
+#include <sys/statvfs.h>
 
 #include <cstdio>
 #include <system_error>
@@ -23,6 +24,16 @@ int step_once(sqlite3* db, const char* sql, std::string& text) {
     return rc;
 }
 
+// No room for the log, or for a page the open writes. The library's own open tries again read-only, whose failure
+// is the one it keeps, so the file system is asked as well; one that counts no files has no limit on them.
+bool disk_full(sqlite3* db) {
+    if (answer::is_full(sqlite3_system_errno(db))) return true;
+    const char* file = sqlite3_db_filename(db, "main");
+    struct statvfs room {};
+    return file && *file && statvfs(fs::path(file).parent_path().c_str(), &room) == 0 &&
+           (room.f_bavail == 0 || (room.f_files > 0 && room.f_favail == 0));
+}
+
 }  // namespace
 
 int check_contest(sqlite3* db) {
@@ -37,8 +48,11 @@ int check_contest(sqlite3* db) {
     return result == "ok" ? SQLITE_OK : SQLITE_CORRUPT;
 }
 
-std::string refusal(int rc) {
-    switch (rc & 0xff) {
+std::string refusal(sqlite3* db, int rc) {
+    rc &= 0xff;
+    if (rc == SQLITE_FULL || ((rc == SQLITE_CANTOPEN || rc == SQLITE_IOERR) && disk_full(db)))
+        return answer::full_to_open;
+    switch (rc) {
         case SQLITE_OK:
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
@@ -46,6 +60,8 @@ std::string refusal(int rc) {
         case SQLITE_CORRUPT:
         case SQLITE_IOERR:
             return answer::damaged;
+        case SQLITE_CANTOPEN:
+            return answer::not_opened;
         default:
             return answer::not_a_contest;
     }

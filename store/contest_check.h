@@ -9,9 +9,9 @@ struct sqlite3;
 // code, SQLITE_NOTADB for other tables and SQLITE_CORRUPT for damage among them.
 int check_contest(sqlite3* db);
 
-// The refusal that a look at the file calls for; a lock answers the empty text, since the probe tells a
-// contest held by another window.
-std::string refusal(int rc);
+// The refusal that the result of a connection's look at the file calls for; a lock answers the empty text, since the
+// probe tells a contest held by another window.
+std::string refusal(sqlite3* db, int rc);
 
 // A read-only connection that leaves the file and its folder exactly as they were. Without a write-ahead log
 // beside it the file is all there is, and an immutable connection takes no lock and makes no file, but may see

@@ -1,5 +1,6 @@
 #include "store/file_checks.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,11 +48,21 @@ bool cut_short(const fs::path& file) {
     return fs::file_size(file, error) < number(28, 4) * page_size && !error;
 }
 
+// A plain file is opened as the library opens it, which also tells one that only takes appends; any other is only
+// asked, since opening a FIFO would wake whoever waits at its other end.
+bool may_read_and_write(const std::string& path) {
+    struct stat found {};
+    if (stat(path.c_str(), &found) != 0 || !S_ISREG(found.st_mode)) return access(path.c_str(), R_OK | W_OK) == 0;
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
+}
+
 // The folder as well, since the write-ahead log is made beside the file, and whatever log lies there already.
 bool may_use(const fs::path& file) {
-    if (access(file.c_str(), R_OK | W_OK) != 0 || access(file.parent_path().c_str(), W_OK) != 0) return false;
+    if (!may_read_and_write(file) || access(file.parent_path().c_str(), W_OK) != 0) return false;
     for (const char* companion : companions)
-        if (access((file.string() + companion).c_str(), R_OK | W_OK) != 0 && errno != ENOENT) return false;
+        if (!may_read_and_write(file.string() + companion) && errno != ENOENT) return false;
     return true;
 }
 

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -20,7 +19,7 @@ bool stays_below_desktop(std::string_view name) {
     return any_part;
 }
 
-bool make_folders(const fs::path& folder, std::vector<fs::path>& made) {
+std::error_code make_folders(const fs::path& folder, std::vector<fs::path>& made) {
     std::vector<fs::path> missing;
     std::error_code error;
     for (fs::path up = folder; !up.empty() && !fs::exists(fs::symlink_status(up, error)); up = up.parent_path())
@@ -29,9 +28,9 @@ bool make_folders(const fs::path& folder, std::vector<fs::path>& made) {
         if (fs::create_directory(*it, error))
             made.push_back(*it);
         else if (error)
-            return false;
+            return error;
     }
-    return true;
+    return {};
 }
 
 void take_back(const std::vector<fs::path>& made) {

@@ -2,13 +2,15 @@
 
 #include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 // Every part of the name between separators is a folder name of its own below the desktop.
 bool stays_below_desktop(std::string_view name);
 
 // Makes the folder and every missing folder above it; `made` gets those that this call made, outermost first.
-bool make_folders(const std::filesystem::path& folder, std::vector<std::filesystem::path>& made);
+// Answers the failure, if any.
+std::error_code make_folders(const std::filesystem::path& folder, std::vector<std::filesystem::path>& made);
 
 // Takes away the folders that a failed create made, innermost first; one that something has been put into
 // meanwhile stays.

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/statvfs.h>
 
 #include <fstream>
 #include <thread>
 
+#include "platform/text_conversion.h"
 #include "store/database.h"
 #include "tests/support/contest_files.h"
 #include "tests/support/host_process.h"
@@ -35,6 +37,11 @@ TEST_F(Contest, CreateKeepsNamesOutsideAsciiAndNestsNamesWithSeparators) {
     // A leading separator still stays below the desktop.
     EXPECT_EQ(create_contest("/Rooted"), "");
     EXPECT_TRUE(fs::exists(desktop.path() / "Rooted" / "contest.db"));
+    close_database();
+
+    // A name that reads like a failure is made, and answered as made.
+    EXPECT_EQ(create_contest("ERROR:Cup"), "");
+    EXPECT_EQ(window.titles().back(), "ERROR:Cup - Pellucan");
 }
 
 TEST_F(Contest, CreateRefusesANameAlreadyOnTheDesktop) {
@@ -100,4 +107,30 @@ TEST_F(Contest, OpenOfAFileWithoutAContestRowLeavesTheConnectionOpen) {
     choose(file);
     EXPECT_EQ(open_contest(), "ERROR:The contest name could not be retrieved.");
     EXPECT_NE(g_db, nullptr);
+}
+
+TEST_F(Contest, WithNoRoomForItsFilesACreateLeavesNothingAndBothSaySo) {
+    const Mount small(desktop.path() / "small", "size=1m,nr_inodes=32");
+    if (!small.mounted) GTEST_SKIP() << "mounting a tmpfs needs root";
+    window.desktop = platform::path_to_utf16(small.path.string());
+    ASSERT_EQ(create_contest("Sound"), "");
+    close_database();
+    // Files of no use take every inode but those left.
+    const fs::path fillers = small.path / "fillers";
+    fs::create_directory(fillers);
+    const auto leave = [&](fsfilcnt_t left) {
+        struct statvfs room {};
+        for (int n = 0; statvfs(fillers.c_str(), &room) == 0 && room.f_favail > left; ++n)
+            write_file(fillers / std::to_string(n), "");
+    };
+    // A folder, its file and its log take three.
+    for (const fsfilcnt_t left : {2, 1, 0}) {
+        leave(left);
+        EXPECT_EQ(create_contest("Cup"), "ERROR:The contest could not be created: the disk is full.") << left;
+        EXPECT_FALSE(fs::exists(small.path / "Cup")) << left;
+    }
+    choose(small.path / "Sound" / "contest.db");
+    EXPECT_EQ(open_contest(), "ERROR:This contest cannot be opened: the disk that holds it is full.");
+    fs::remove_all(fillers);
+    EXPECT_EQ(create_contest("Cup"), "");
 }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/text_conversion.h"
 #include "store/contest.h"
 #include "store/database.h"
 #include "tests/support/contest_files.h"
@@ -46,7 +47,7 @@ TEST_F(Contest, OpenRefusesAContestItMayNotWriteWithItsOwnSentence) {
     EXPECT_TRUE(bytes_of(file) == before);
 }
 
-TEST_F(Contest, OpenRefusesALogThatIsNotAPlainFileOfItsOwnOrAPathTooLongAndChangesNothing) {
+TEST_F(Contest, OpenRefusesALogThatIsNotAPlainFileOfItsOwnOrAPathTooLongOrLoopingAndChangesNothing) {
     const fs::path file = stored_contest("Odd"), notes = desktop.path() / "notes.txt";
     const std::string before = bytes_of(file), log = file.string() + "-wal", journal = file.string() + "-journal";
     write_file(notes, "the user's own");
@@ -74,4 +75,30 @@ TEST_F(Contest, OpenRefusesALogThatIsNotAPlainFileOfItsOwnOrAPathTooLongAndChang
     fs::copy_file(file, deep);
     choose(deep);
     EXPECT_EQ(open_contest(), "ERROR:This contest cannot be opened: the path to its file is too long.");
+    // A loop of links above the file leads to no file at all.
+    fs::create_directory_symlink("loop", desktop.path() / "loop");
+    choose(desktop.path() / "loop" / "Desktop" / "contest.db");
+    EXPECT_EQ(open_contest(), "ERROR:Critical failure, the database could not be opened.");
+}
+
+TEST_F(Contest, OpenRefusesAnAppendOnlyContestOrLogAsOneItMayNotChange) {
+    const Mount ext4(desktop.path() / "ext4");
+    if (!ext4.mounted) GTEST_SKIP() << "mounting an ext4 image needs root and a loop device";
+    window.desktop = platform::path_to_utf16(ext4.path.string());
+    ASSERT_EQ(create_contest("Cup"), "");
+    close_database();
+    const fs::path file = ext4.path / "Cup" / "contest.db";
+    const auto append_only = [](const std::string& path, const char* sign) {
+        return std::system(("chattr " + std::string(sign) + "a '" + path + "'").c_str()) == 0;
+    };
+    choose(file);
+    for (const std::string& path : {file.string(), file.string() + "-wal"}) {
+        if (path.ends_with("-wal")) write_into_log(file, "UPDATE contest SET name = 'Logged';");
+        const std::string before = bytes_of(file), log = bytes_of(file.string() + "-wal");
+        ASSERT_TRUE(append_only(path, "+"));
+        EXPECT_EQ(open_contest(), "ERROR:This contest cannot be changed: you may not write to its file or folder.");
+        EXPECT_TRUE(bytes_of(file) == before && bytes_of(file.string() + "-wal") == log) << path;
+        ASSERT_TRUE(append_only(path, "-"));
+    }
+    EXPECT_EQ(open_contest(), "Logged");
 }

@@ -1,11 +1,15 @@
 #include "store/folder_lock.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <thread>
 
 #include "store/contest.h"
+#include "store/database.h"
 #include "tests/support/contest_files.h"
 #include "tests/support/host_process.h"
 
@@ -28,4 +32,20 @@ TEST_F(Contest, OfTwoWindowsOpeningOneContestAtOnceOneHoldsItAndTheOtherHearsSo)
     sqlite3_close(reader);
     EXPECT_EQ(first.receive(), "2:Both");
     EXPECT_EQ(second.receive(), "2:ERROR:This contest is already open in another window.");
+}
+
+TEST_F(Contest, AnotherProgramsLockOnAContestFolderHoldsNoWindowBack) {
+    const fs::path held = stored_contest("Held"), fresh = desktop.path() / "Fresh";
+    fs::create_directory(fresh);
+    // Another program locks both folders as a window once did, for longer than a window waits for one.
+    std::vector<int> locks;
+    for (const fs::path& folder : {held.parent_path(), fresh}) {
+        locks.push_back(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_EQ(flock(locks.back(), LOCK_EX), 0);
+    }
+    choose(held);
+    EXPECT_EQ(open_contest(), "Held");
+    close_database();
+    EXPECT_EQ(create_contest("Fresh"), "");
+    for (const int fd : locks) close(fd);
 }

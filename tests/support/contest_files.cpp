@@ -1,7 +1,10 @@
 #include "tests/support/contest_files.h"
 
 #include <sqlite3.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -45,4 +48,21 @@ void write_into_log(const fs::path& file, const std::string& sql) {
 
 bool has_log_files(const fs::path& file) {
     return fs::exists(file.string() + "-wal") || fs::exists(file.string() + "-shm");
+}
+
+Mount::Mount(fs::path folder, const std::string& tmpfs_options) : path(std::move(folder)) {
+    fs::create_directory(path);
+    if (!tmpfs_options.empty()) {
+        mounted = mount("tmpfs", path.c_str(), "tmpfs", 0, tmpfs_options.c_str()) == 0;
+        return;
+    }
+    const std::string image = path.string() + ".img";
+    std::ostringstream command;
+    command << "truncate -s 8M '" << image << "' && mkfs.ext4 -q '" << image << "' && mount -o loop '" << image << "' '"
+            << path.string() << "'";
+    mounted = std::system(command.str().c_str()) == 0;
+}
+
+Mount::~Mount() {
+    if (mounted) umount2(path.c_str(), MNT_DETACH);
 }

@@ -25,3 +25,15 @@ void exec_elsewhere(const std::filesystem::path& file, const std::string& sql);
 void write_into_log(const std::filesystem::path& file, const std::string& sql);
 
 bool has_log_files(const std::filesystem::path& file);
+
+// A small file system of its own on a new folder for as long as the object lives, then unmounted lazily, so that files
+// still open on it do not hold it: a tmpfs with the options given, or else an ext4 image beside the folder, whose files
+// take attributes such as append-only. Mounting needs root, as CI has it.
+struct Mount {
+    explicit Mount(std::filesystem::path folder, const std::string& tmpfs_options = "");
+    ~Mount();
+    Mount(const Mount&) = delete;
+
+    const std::filesystem::path path;
+    bool mounted = false;
+};
