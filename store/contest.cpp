@@ -159,21 +159,24 @@ std::string open_contest() {
     if (const std::string refused = check_before_opening(file); !refused.empty()) return refused;
     const FolderLock lock(file.parent_path());
     if (!lock.take()) return answer::held_elsewhere;
-    // Where a look cannot tell, the file is checked after the open has read it, holding its lock: the first read
-    // of a connection that may write plays a hot rollback journal back, so the file as it lies is not the file
-    // that will be used; and a write-ahead log is recovered by the open as well as read by the look.
+    // The first read of a connection that may write plays a hot rollback journal back and deletes it, so a file with
+    // one is judged on a copy, as it will be used. Where a look could not tell, or the open recovers what it read
+    // from a journal or a log, the file is checked once more after the open, holding its lock.
     const bool journal = fs::exists(file.string() + "-journal", error);
     const bool log = fs::exists(file.string() + "-wal", error);
     int rc = SQLITE_OK;
     std::string refused;
-    if (!journal) {
+    if (journal) {
+        refused = refusal_once_restored(file);
+    } else {
         Look look(file);
         rc = look.rc == SQLITE_OK ? check_contest(look.db) : look.rc;
         refused = refusal(look.db, rc);
+        // A look without the lock may have seen pages that another window was writing, so damage is told only by the
+        // check that holds it, which writes nothing either.
+        if (refused == answer::damaged) refused.clear();
     }
-    // A look without the lock may have seen pages that another window was writing, so damage is told only by the
-    // check that holds it, which writes nothing either.
-    if (!refused.empty() && refused != answer::damaged) return refused;
+    if (!refused.empty()) return refused;
     if (!open_database(file.string())) return answer::not_opened;
     try {
         if (const std::string failure = take_contest(rc != SQLITE_OK || journal || log); !failure.empty())

@@ -1,6 +1,7 @@
 #include "store/contest_check.h"
 
 #include <sqlite3.h>
+#include <stdlib.h>
 #include <sys/statvfs.h>
 
 #include <cstdio>
@@ -65,6 +66,27 @@ std::string refusal(sqlite3* db, int rc) {
         default:
             return answer::not_a_contest;
     }
+}
+
+std::string refusal_once_restored(const fs::path& file) {
+    std::error_code error;
+    std::string folder = (fs::temp_directory_path(error) / "pellucan-check-XXXXXX").string();
+    if (error || !mkdtemp(folder.data())) return answer::not_opened;
+    const fs::path copy = fs::path(folder) / "contest.db";
+    bool copied = fs::copy_file(file, copy, error);
+    for (const char* companion : {"-journal", "-wal"})
+        if (copied && fs::exists(file.string() + companion, error))
+            copied = fs::copy_file(file.string() + companion, copy.string() + companion, error);
+    std::string refused = answer::not_opened;
+    if (copied) {
+        sqlite3* db = nullptr;
+        int rc = sqlite3_open_v2(copy.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc == SQLITE_OK) rc = check_contest(db);
+        refused = refusal(db, rc);
+        sqlite3_close(db);
+    }
+    fs::remove_all(folder, error);
+    return refused;
 }
 
 Look::Look(const fs::path& file) : shm_(file.string() + "-shm") {

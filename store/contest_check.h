@@ -13,6 +13,10 @@ int check_contest(sqlite3* db);
 // probe tells a contest held by another window.
 std::string refusal(sqlite3* db, int rc);
 
+// The refusal that a file with a rollback journal beside it calls for, judged as the library would find it once it
+// played the journal back: on a copy of both in a folder of its own, so that neither changes.
+std::string refusal_once_restored(const std::filesystem::path& file);
+
 // A read-only connection that leaves the file and its folder exactly as they were. Without a write-ahead log
 // beside it the file is all there is, and an immutable connection takes no lock and makes no file, but may see
 // pages that another window is writing; with one, only a connection that reads the log sees the whole

@@ -130,25 +130,34 @@ TEST_F(Contest, OpenTellsDamageOnlyOfADamagedFileWhileAnotherWindowKeepsChanging
     EXPECT_EQ(answers, expected);
 }
 
-TEST_F(Contest, OpenChecksAContestAsItsHotJournalRestoresIt) {
-    // A contest with a rollback journal and a trigger that the program never makes, and a program that ended while
-    // dropping the trigger, the change in the file: as it lies it is a contest, its journal brings the trigger back.
-    const fs::path file = stored_contest("Restored");
-    exec_elsewhere(
-        file,
-        "PRAGMA journal_mode = DELETE; CREATE TRIGGER wipe AFTER UPDATE ON teams BEGIN DELETE FROM contestants; END;");
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN; DROP TRIGGER wipe;", nullptr, nullptr, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_db_cacheflush(other), SQLITE_OK);
-    const fs::path ended = desktop.path() / "Ended";
-    fs::create_directory(ended);
-    for (const char* name : {"contest.db", "contest.db-journal"})
-        fs::copy_file(file.parent_path() / name, ended / name);
-    sqlite3_close(other);
-    choose(ended / "contest.db");
-    EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.");
-    EXPECT_EQ(g_db, nullptr);
+TEST_F(Contest, OpenJudgesAFileWithAHotJournalAsItsJournalRestoresItAndLeavesARefusedOneAsItWas) {
+    // Another program's database, ended inside a transaction.
+    const fs::path notes = desktop.path() / "notes.db";
+    exec_elsewhere(notes, "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('kept');");
+    end_inside_transaction(notes, "UPDATE notes SET text = 'changed';");
+    // A file that only begins like a database, with a journal beside it.
+    const fs::path begins = desktop.path() / "begins.db";
+    write_file(begins, std::string("SQLite format 3\0", 16) + std::string(2000, 'x'));
+    write_file(begins.string() + "-journal", std::string(600, 'j'));
+    // A contest with a trigger that the program never makes, left by a program that ended while dropping it: as it
+    // lies it is a contest, its journal brings the trigger back.
+    const fs::path trap = stored_contest("Trap");
+    exec_elsewhere(trap,
+                   "PRAGMA journal_mode = DELETE; CREATE TRIGGER wipe AFTER UPDATE ON teams BEGIN SELECT 1; END;");
+    end_inside_transaction(trap, "DROP TRIGGER wipe;");
+    for (const fs::path& file : {notes, begins, trap}) {
+        const std::string before = bytes_of(file), journal = bytes_of(file.string() + "-journal");
+        ASSERT_FALSE(journal.empty()) << file;
+        choose(file);
+        EXPECT_EQ(open_contest(), "ERROR:This file is not a contest database.") << file;
+        EXPECT_TRUE(bytes_of(file) == before && bytes_of(file.string() + "-journal") == journal) << file;
+    }
+    // A contest that another program ended inside a transaction opens as its journal restores it.
+    const fs::path restored = stored_contest("Restored");
+    exec_elsewhere(restored, "PRAGMA journal_mode = DELETE;");
+    end_inside_transaction(restored, "UPDATE contest SET name = 'Changed';");
+    choose(restored);
+    EXPECT_EQ(open_contest(), "Restored");
 }
 
 TEST_F(Contest, OpenChecksAContestThatAnotherWindowLetsGoDuringTheProbe) {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -48,6 +49,21 @@ void write_into_log(const fs::path& file, const std::string& sql) {
 
 bool has_log_files(const fs::path& file) {
     return fs::exists(file.string() + "-wal") || fs::exists(file.string() + "-shm");
+}
+
+void end_inside_transaction(const fs::path& file, const std::string& sql) {
+    const pid_t child = fork();
+    if (child == 0) {
+        sqlite3* other = nullptr;
+        const bool left = sqlite3_open(file.c_str(), &other) == SQLITE_OK &&
+                          sqlite3_exec(other, ("PRAGMA journal_mode = DELETE; BEGIN;" + sql).c_str(), nullptr, nullptr,
+                                       nullptr) == SQLITE_OK &&
+                          sqlite3_db_cacheflush(other) == SQLITE_OK;
+        _exit(left ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(status, 0) << file;
 }
 
 Mount::Mount(fs::path folder, const std::string& tmpfs_options) : path(std::move(folder)) {

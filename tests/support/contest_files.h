@@ -26,6 +26,10 @@ void write_into_log(const std::filesystem::path& file, const std::string& sql);
 
 bool has_log_files(const std::filesystem::path& file);
 
+// Leaves the file as a program in rollback mode leaves it when it ends inside a transaction of the SQL: changed,
+// with the hot journal that would restore it beside it.
+void end_inside_transaction(const std::filesystem::path& file, const std::string& sql);
+
 // A small file system of its own on a new folder for as long as the object lives, then unmounted lazily, so that files
 // still open on it do not hold it: a tmpfs with the options given, or else an ext4 image beside the folder, whose files
 // take attributes such as append-only. Mounting needs root, as CI has it.
