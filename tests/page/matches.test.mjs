@@ -743,7 +743,7 @@ describe('In sight', () => {
         await page.keyboard.press('Control+f');
         for (const text of ['1306', 'Match 1', name(16)]) {
           await page.fill('#find-inp', text);
-          await eventually(() => page.evaluate(() => CSS.highlights.get('find-current')?.size), 1);
+          await eventually(async () => (await page.textContent('#find-count')).startsWith('1 of'), true);
           if (text !== '1306') assert.equal(await hiddenBy(page, 'match'), null, `${at}, ${text}`);
         }
         await page.keyboard.press('Escape');
