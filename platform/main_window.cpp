@@ -167,7 +167,7 @@ void on_dialog_response(GtkDialog* dialog, gint response, gpointer data) {
     if (response == GTK_RESPONSE_ACCEPT) {
         gchar* file = gtk_file_chooser_get_filename(chooser);
         const bool exists = file && g_file_test(file, G_FILE_TEST_IS_REGULAR);
-        if (exists) request->give(utf8_to_utf16(file));
+        if (exists) request->give(path_to_utf16(file));
         g_free(file);
         // Only an existing file answers; anything else leaves the dialog open for another choice.
         if (!exists) return;
@@ -224,7 +224,7 @@ void open_file_dialog(State& state, const OpenFileDialog& options, std::unique_p
 
     std::string folder = state.last_dialog_folder;
     if (folder.empty() || !g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR))
-        folder = utf16_to_utf8(options.default_folder);
+        folder = path_from_utf16(options.default_folder);
     if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
     if (!folder.empty() && !options.file_name.empty()) {
         gchar* file = g_build_filename(folder.c_str(), utf16_to_utf8(options.file_name).c_str(), nullptr);
@@ -370,7 +370,7 @@ bool MainWindow::set_title(const std::u16string& title) {
 
 std::u16string MainWindow::desktop_folder() {
     const gchar* folder = g_get_user_special_dir(G_USER_DIRECTORY_DESKTOP);
-    return folder ? utf8_to_utf16(folder) : std::u16string();
+    return folder ? path_to_utf16(folder) : std::u16string();
 }
 
 std::u16string MainWindow::show_open_file_dialog(const OpenFileDialog& dialog) {

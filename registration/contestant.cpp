@@ -21,7 +21,8 @@ std::string save_contestant(std::string_view contestant) {
     bind_text(statement, 2, fields[2]);
     sqlite3_bind_int(statement.stmt, 3, to_int(fields[3]));
     if (!is_new) sqlite3_bind_int(statement.stmt, 4, to_int(fields[0]));
-    return statement.execute() ? "" : not_saved;
+    // An id of no contestant saves nothing, and is told so.
+    return statement.execute() && statement.changes > 0 ? "" : not_saved;
 }
 
 std::string fetch_contestants() {

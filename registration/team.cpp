@@ -46,7 +46,8 @@ std::string save_team(std::string_view team) {
     Statement statement("UPDATE teams SET name = ?, coach = ?, seed = ? WHERE id = ?;");
     bind_team(statement, fields[1], fields[2], to_int(fields[3]));
     sqlite3_bind_int(statement.stmt, 4, to_int(fields[0]));
-    return statement.execute() ? "" : team_not_saved;
+    // An id of no team saves nothing, and is told so.
+    return statement.execute() && statement.changes > 0 ? "" : team_not_saved;
 }
 
 std::string fetch_teams() { return fetch_records("SELECT id, name, coach, seed FROM teams ORDER BY seed ASC;", 4); }

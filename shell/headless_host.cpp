@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text_conversion.h"
 #include "shell/registry.h"
 #include "shell/request_worker.h"
 #include "store/database.h"
@@ -115,15 +116,15 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::u16string desktop;
-    if (const char* home = std::getenv("HOME")) desktop = to_utf16(std::string(home) + "/Desktop");
+    if (const char* home = std::getenv("HOME")) desktop = platform::path_to_utf16(std::string(home) + "/Desktop");
     std::u16string open_answer;
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
         if (i + 1 >= argc) return usage();
         if (option == "--desktop")
-            desktop = to_utf16(argv[++i]);
+            desktop = platform::path_to_utf16(argv[++i]);
         else if (option == "--open")
-            open_answer = to_utf16(argv[++i]);
+            open_answer = platform::path_to_utf16(argv[++i]);
         else
             return usage();
     }

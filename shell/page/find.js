@@ -391,10 +391,25 @@ function goToMatch(match, scroll = true) {
   showFindCount();
   if (!scroll) return;
   if (match.block.sheet) showRows(match.block.sheet);
-  // A sheet's head stays at the top of the view while the sheet scrolls by, and at a high zoom it covers the
-  // middle of the view too: a match in a sheet comes in at the bottom.
+  // A sheet's head stays at the top of the view while the sheet scrolls by: a match in a sheet comes in at the
+  // bottom.
   const block = match.block.sheet ? 'end' : 'center';
-  range.startContainer.parentElement?.scrollIntoView({ block, inline: 'nearest' });
+  const element = range.startContainer.parentElement;
+  element?.scrollIntoView({ block, inline: 'nearest' });
+  if (element) placeFieldClearOf(element, range);
+}
+
+// As a browser's find bar, the field never hides the match it shows: the match comes out from under its sheet's
+// head, then the field moves from the top right corner to the bottom right one while the match lies under it,
+// and only when it lies under it there too does the view move on.
+function placeFieldClearOf(element, { startContainer, startOffset, endContainer, endOffset }) {
+  const live = document.createRange();
+  live.setStart(startContainer, startOffset);
+  live.setEnd(endContainer, endOffset);
+  findForm.classList.remove('low');
+  bringIntoSight(element, live.getBoundingClientRect(), false);
+  findForm.classList.toggle('low', overlaps(findForm.getBoundingClientRect(), live.getBoundingClientRect()));
+  bringIntoSight(element, live.getBoundingClientRect());
 }
 
 // Any white space for white space, as the page shows a line break in its text; white space at either end of
@@ -530,7 +545,7 @@ function openFind() {
     if (selected !== '') findInput.value = selected;
   }
   if (!findOpen()) {
-    findForm.classList.remove('hidden');
+    findForm.classList.remove('hidden', 'low');
     searchedText = null;
     CSS.highlights.set('find-current', currentFindMark);
     pageWatch.observe(document.body, {

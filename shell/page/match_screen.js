@@ -19,6 +19,7 @@ const whiteInitialsOffset = columnsPerRow + 3;
 const saveMatchText = 'Save Match';
 const openTiebreakerText = 'Open Tiebreaker Sheet';
 
+const matchesSection = byId('matches');
 const matchTables = byId('match-tables');
 const futureMatchesTables = byId('future-matches-tables');
 const saveMatchButton = byId('save-match-btn');
@@ -195,6 +196,7 @@ function measureSheets(source) {
   matchTables.append(sheetProbe);
   table.classList.add('hidden');
   const plain = sheetProbe.getBoundingClientRect().height;
+  const head = sheetProbe.querySelector('thead').getBoundingClientRect().height;
   table.classList.remove('hidden');
   const withTiebreak = sheetProbe.getBoundingClientRect().height;
   const style = getComputedStyle(name);
@@ -205,10 +207,11 @@ function measureSheets(source) {
   // Not shown (another screen is): measured again on the next visit.
   if (plain === 0) return;
   if (innerWidth !== measuredWidth) {
-    for (const sheet of matchTables.querySelectorAll('match-table.completed')) sheetsToFit.add(sheet);
+    for (const sheet of mainElement.querySelectorAll('match-table')) sheetsToFit.add(sheet);
     rowExtras.clear();
   }
   measuredWidth = innerWidth;
+  matchesSection.style.setProperty('--sheet-head-height', `${head}px`);
   matchTables.style.setProperty('--completed-sheet-height', `${plain}px`);
   matchTables.style.setProperty('--completed-tiebreak-sheet-height', `${withTiebreak}px`);
   oneLineRowExtra = firstRowExtras([''])[0];
@@ -282,13 +285,18 @@ window.addEventListener('resize', () => {
   if (innerWidth !== measuredWidth) measureSheets();
 });
 
+// Every sheet's first row is fitted, for the height of its head; a completed sheet's, for its own height too.
+function keepFitted(sheet) {
+  if (!sheetProbe) measureSheets(sheet);
+  sheetsToFit.add(sheet);
+}
+
 // Marks a sheet as a completed match's record: as tall as its rows, whether far from the view without
 // them or not.
 function keepCompleted(sheet) {
-  if (!sheetProbe) measureSheets(sheet);
+  keepFitted(sheet);
   sheet.classList.add('completed');
   sheet.classList.toggle('with-tiebreak', tiebreakTable(sheet)?.classList.contains('hidden') === false);
-  sheetsToFit.add(sheet);
   sheetsNearTheView.observe(sheet);
 }
 
@@ -338,6 +346,8 @@ async function showNextMatch() {
   const cells = sheetCells(sheet);
   if (cells.length !== sheetCellCount) return;
   matchTables.append(sheet);
+  keepFitted(sheet);
+  fitSheets();
   const calcHandler = () => recalculateScores(cells, false);
   const tieCalcHandler = () => recalculateScores(cells, true);
   makeEditable(cells, 0, mainScoreCells, calcHandler);
@@ -483,6 +493,53 @@ async function toggleFutureMatches() {
       return;
     }
     const markup = await requestClient.fetch_future_matches();
-    if (markup !== '') futureMatchesTables.replaceChildren(parseSheets(markup));
+    if (markup === '') return;
+    futureMatchesTables.replaceChildren(parseSheets(markup));
+    for (const sheet of futureMatchesTables.querySelectorAll('match-table')) keepFitted(sheet);
+    fitSheets();
   });
+}
+
+const overlaps = (a, b) => a.left < b.right && a.right > b.left && a.top < b.bottom && a.bottom > b.top;
+
+// The web view scrolls what takes the keys into the view, but not out from under its sheet's head or the find
+// field: an element in main is scrolled on until the part of the view that they leave free shows its box whole
+// (its top, when the box is taller). Nothing moves while nothing covers the box.
+function bringIntoSight(element, box, clearOfField = true) {
+  if (!mainElement.contains(element)) return;
+  const view = mainElement.getBoundingClientRect();
+  let top = view.top + mainElement.clientTop;
+  let bottom = top + mainElement.clientHeight;
+  const left = view.left + mainElement.clientLeft;
+  const right = left + mainElement.clientWidth;
+  const head = element.closest('match-table')?.querySelector('thead');
+  if (head && !head.contains(element)) {
+    const headBox = head.getBoundingClientRect();
+    // Only a head that has left the top of its table to stay in view lies over rows; its shadow is part of it.
+    if (headBox.top > head.parentElement.getBoundingClientRect().top + 0.5) top = Math.max(top, headBox.bottom + 2);
+  }
+  const field = clearOfField && findOpen() ? findForm.getBoundingClientRect() : null;
+  if (field && overlaps(field, { left: box.left, right: box.right, top, bottom })) {
+    if (field.top - top < bottom - field.bottom) top = Math.max(top, field.bottom);
+    else bottom = Math.min(bottom, field.top);
+  }
+  // How far the view moves for the box to lie between the two edges, in whole pixels away from zero.
+  const shift = (low, high, near, far) => {
+    const by = near < low ? near - low : Math.max(0, Math.min(far - high, near - low));
+    return Math.sign(by) * Math.ceil(Math.abs(by));
+  };
+  const across = shift(left, right, box.left, box.right);
+  const down = shift(top, bottom, box.top, box.bottom);
+  if (across !== 0 || down !== 0) mainElement.scrollBy(across, down);
+}
+
+function keepKeysInSight() {
+  const element = document.activeElement;
+  if (element) bringIntoSight(element, element.getBoundingClientRect());
+}
+
+// Tab, a click, the keys given back after a message or after find, and typing into an element that a zoom put
+// out of sight: once the web view has scrolled the element into the view, and before the frame shows.
+for (const type of ['focusin', 'input']) {
+  mainElement.addEventListener(type, () => requestAnimationFrame(keepKeysInSight));
 }

@@ -56,3 +56,29 @@ GtkWidget* DesktopWindow::toplevel() const {
     GtkWidget* area = window->content_area();
     return area ? gtk_widget_get_toplevel(area) : nullptr;
 }
+
+bool deliver(GtkWidget* widget, GdkEvent* event, GdkDevice* device) {
+    event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    gdk_event_set_device(event, device);
+    const bool handled = gtk_widget_event(widget, event);
+    gdk_event_free(event);
+    return handled;
+}
+
+GdkSeat* seat() { return gdk_display_get_default_seat(gdk_display_get_default()); }
+
+bool press(GtkWidget* widget, unsigned key, unsigned modifiers) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.keyval = key;
+    event->key.state = modifiers;
+    event->key.is_modifier = key >= GDK_KEY_Shift_L && key <= GDK_KEY_Hyper_R;
+    // Key bindings, such as Escape in an entry, look the key up by its hardware code.
+    GdkKeymapKey* codes = nullptr;
+    gint n_codes = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), key, &codes, &n_codes))
+        event->key.hardware_keycode = static_cast<guint16>(codes[0].keycode);
+    g_free(codes);
+    static guint32 time = 0;
+    event->key.time = ++time;  // as the window's keys come, each at a time of its own
+    return deliver(widget, event, gdk_seat_get_keyboard(seat()));
+}

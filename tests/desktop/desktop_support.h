@@ -10,6 +10,9 @@
 #include "platform/main_window.h"
 
 struct _GtkWidget;
+struct _GdkDevice;
+struct _GdkSeat;
+union _GdkEvent;
 
 // One message as a window procedure saw it.
 struct SeenMessage {
@@ -36,3 +39,10 @@ public:
     std::unique_ptr<platform::MainWindow> window;
     static std::vector<SeenMessage> seen;  // user-interface thread only
 };
+
+// Hands the event to the widget as if it came to the widget's window from the device; frees it; answers
+// whether something took it.
+bool deliver(_GtkWidget* widget, _GdkEvent* event, _GdkDevice* device);
+_GdkSeat* seat();
+// Presses key (a GDK key value) with the modifiers on the widget; answers whether something took the key.
+bool press(_GtkWidget* widget, unsigned key, unsigned modifiers = 0);

@@ -151,35 +151,6 @@ GtkDialog* shown_dialog() {
     return found;
 }
 
-// Hands the event to the widget as if it came to the widget's window from the device; frees it; answers
-// whether something took it.
-bool deliver(GtkWidget* widget, GdkEvent* event, GdkDevice* device) {
-    event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
-    gdk_event_set_device(event, device);
-    const bool handled = gtk_widget_event(widget, event);
-    gdk_event_free(event);
-    return handled;
-}
-
-GdkSeat* seat() { return gdk_display_get_default_seat(gdk_display_get_default()); }
-
-// Presses key with the modifiers on the widget; answers whether something took the key.
-bool press(GtkWidget* widget, guint key, guint modifiers = 0) {
-    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-    event->key.keyval = key;
-    event->key.state = modifiers;
-    event->key.is_modifier = key >= GDK_KEY_Shift_L && key <= GDK_KEY_Hyper_R;
-    // Key bindings, such as Escape in an entry, look the key up by its hardware code.
-    GdkKeymapKey* codes = nullptr;
-    gint n_codes = 0;
-    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), key, &codes, &n_codes))
-        event->key.hardware_keycode = static_cast<guint16>(codes[0].keycode);
-    g_free(codes);
-    static guint32 time = 0;
-    event->key.time = ++time;  // as the window's keys come, each at a time of its own
-    return deliver(widget, event, gdk_seat_get_keyboard(seat()));
-}
-
 bool press_with_control(GtkWidget* widget, guint key) { return press(widget, key, GDK_CONTROL_MASK); }
 
 void type_keys(GtkWidget* widget, const char* text) {

@@ -702,6 +702,57 @@ describe('A whole contest', () => {
   });
 });
 
+const hiddenBySource = readFileSync(new URL('./hidden_by.js', import.meta.url), 'utf8');
+// What hides the cell that has the keys ('keys') or the current find match ('match'); null when nothing does.
+const hiddenBy = async (page, what) => (await page.evaluate(`(${hiddenBySource})('${what}')`)) || null;
+
+describe('In sight', () => {
+  test('keeps the cell that has the keys and the current find match clear of heads and of the field, at every zoom', async (t) => {
+    const long = (k) => `${'NORTHERN QUIZ CLUB '.repeat(7).slice(0, 118)}${String(k).padStart(2, '0')}`;
+    for (const name of [(k) => `Team ${k}`, long]) {
+      const session = await openSession(t, browser);
+      const { page } = session;
+      await startContest(session, Array.from({ length: 16 }, (_, k) => [name(k + 1), name(k + 1), k + 1]));
+      for (let match = 1; match <= 6; ++match) {
+        assert.equal(await session.host.request('load_match', savedSheet(match, 1300 + match, 1)), '');
+      }
+      await openMatches(session);
+      // Zooms as the window shows them: the page's pixels grow, so fewer of them fit.
+      for (const [width, height, zoom] of [[1040, 640], [800, 600]].flatMap((size) => [0.5, 1, 1.5, 2].map((z) => [...size, z]))) {
+        const at = `${name(16).length > 10 ? 'long' : 'short'} names in ${width}x${height} at ${zoom * 100} %`;
+        await page.setViewportSize({ width: Math.round(width / zoom), height: Math.round(height / zoom) });
+        // Typing into the cell that had the keys when the zoom changed (none has them before the first).
+        if (await page.evaluate(() => document.activeElement.isContentEditable)) {
+          await page.keyboard.press('5');
+          assert.equal(await hiddenBy(page, 'keys'), null, `${at}, typing after the zoom`);
+          await page.keyboard.press('Backspace');
+        }
+        await page.evaluate(() => { document.querySelector('main').scrollTop = 0; document.activeElement.blur(); });
+        // Into the open sheet, on through it, and back up to its first cell.
+        for (const [key, times] of [['Tab', 1], ['Tab', 13], ['Tab', 43], ['Shift+Tab', 56]]) {
+          for (let k = 0; k < times; ++k) await page.keyboard.press(key);
+          assert.equal(await hiddenBy(page, 'keys'), null, `${at}, ${times} ${key}`);
+        }
+        // Nothing jumps for a cell already in sight, nor while typing in it.
+        const scrolled = () => page.$eval('main', (main) => main.scrollTop);
+        const before = await scrolled();
+        for (const key of ['Tab', 'Shift+Tab', '5', 'Backspace']) await page.keyboard.press(key);
+        assert.equal(await scrolled(), before, at);
+
+        // A far total moves the view; then the texts of heads' first lines.
+        await page.keyboard.press('Control+f');
+        for (const text of ['1306', 'Match 1', name(16)]) {
+          await page.fill('#find-inp', text);
+          await eventually(async () => (await page.textContent('#find-count')).startsWith('1 of'), true);
+          if (text !== '1306') assert.equal(await hiddenBy(page, 'match'), null, `${at}, ${text}`);
+        }
+        await page.keyboard.press('Escape');
+        assert.equal(await hiddenBy(page, 'keys'), null, `${at}, the keys back from find`);
+      }
+    }
+  });
+});
+
 describe('Printed sheets', () => {
   test('print one sheet a page with its gray cells, a played tie-break on its sheet\'s page, and no buttons', async (t) => {
     const session = await openSession(t, browser, { viewport: { width: 1280, height: 900 } });

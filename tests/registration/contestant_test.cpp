@@ -80,9 +80,9 @@ TEST_F(Contestants, UpdateMovesTheNamedContestantOnly) {
     EXPECT_EQ(save_contestant(contestant("2", "3", "Bee", "5")), "");
     EXPECT_EQ(seating(), "1:Ada:2|3:Bee:5");
 
-    // Ids of no contestant change nothing and are not refused.
-    EXPECT_EQ(save_contestant(contestant("99", "1", "Cy", "3")), "");
-    EXPECT_EQ(save_contestant(contestant("NONE", "1", "Cy", "3")), "");
+    // Ids of no contestant change nothing and are refused.
+    EXPECT_EQ(save_contestant(contestant("777777", "1", "Cy", "3")), not_saved);
+    EXPECT_EQ(save_contestant(contestant("NONE", "1", "Cy", "3")), not_saved);
     EXPECT_EQ(seating(), "1:Ada:2|3:Bee:5");
 }
 

@@ -97,11 +97,11 @@ TEST_F(Teams, UpdateChangesTheNamedTeamOnly) {
     EXPECT_EQ(query("SELECT name || ':' || quote(coach) || ':' || seed FROM teams ORDER BY id;"),
               "Night Owls:NULL:5|Hawks:'Bob':2");
 
-    // Ids of no team, "none" in capitals among them, change nothing and are not refused.
+    // Ids of no team, "none" in capitals among them, change nothing and are refused.
     const std::string before = teams_by_seed();
-    EXPECT_EQ(save_team(team("99", "Crows", "", "9")), "");
-    EXPECT_EQ(save_team(team("None", "Crows", "", "9")), "");
-    EXPECT_EQ(save_team(team(" none", "Crows", "", "9")), "");
+    EXPECT_EQ(save_team(team("4242", "Crows", "", "9")), not_saved);
+    EXPECT_EQ(save_team(team("None", "Crows", "", "9")), not_saved);
+    EXPECT_EQ(save_team(team(" none", "Crows", "", "9")), not_saved);
     EXPECT_EQ(teams_by_seed(), before);
 }
 

@@ -3,10 +3,10 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include "platform/text_conversion.h"
 #include "store/contest.h"
 #include "store/database.h"
 #include "store/statement.h"
-#include "text/text.h"
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pellucan-test-XXXXXX").string();
@@ -19,7 +19,7 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ContestTest::ContestTest() { window.desktop = to_utf16(desktop.path().string()); }
+ContestTest::ContestTest() { window.desktop = platform::path_to_utf16(desktop.path().string()); }
 
 ContestTest::~ContestTest() { close_database(); }
 

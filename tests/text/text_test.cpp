@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_conversion.h"
+
 using Fields = std::vector<std::string_view>;
 
 TEST(SplitFields, CountsEveryEmptyFieldButGivesNoneForTheEmptyText) {
@@ -59,4 +61,10 @@ TEST(TextConversion, RoundTripsWellFormedTextAndReplacesIllFormedText) {
     // A NUL is converted like any other character; the text goes on after it.
     EXPECT_EQ(to_utf16(std::string_view("ab\0cd", 5)), std::u16string_view(u"ab\0cd", 5));
     EXPECT_EQ(to_utf8(std::u16string_view(u"ab\0cd", 5)), std::string_view("ab\0cd", 5));
+}
+
+TEST(TextConversion, CarriesEveryByteOfAPathThereAndBack) {
+    // Latin-1, an overlong form, a truncated sequence, and a real U+FFFD, which stays one.
+    for (const std::string path : {"/home/Caf\xe9/Été", "\xC0\x80", "x\xE6\x97/y", "\xEF\xBF\xBD"})
+        EXPECT_EQ(platform::path_from_utf16(platform::path_to_utf16(path)), path);
 }
