@@ -55,7 +55,7 @@ constexpr const char* frames = "for (let k = 0; k < 3; ++k) await new Promise((r
 
 }  // namespace
 
-TEST(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundFarFromTheView) {
+TEST(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundAndCopiedFarFromTheView) {
     DesktopWindow desktop(1000, 700);
     desktop.window->show();
     std::shared_ptr<platform::WebViewController> controller;
@@ -124,6 +124,15 @@ TEST(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundFarFromTheView) {
     EXPECT_EQ(count("1341"), "No matches");
     EXPECT_EQ(run("return document.getElementById('match-20').childElementCount;"), "0");
     run("document.getElementById('find-close-btn').click();");
+
+    // A copy of the whole page reads the far sheets' rows as the web view reads them shown, long names and
+    // tie-breaks included.
+    EXPECT_EQ(run("getSelection().selectAllChildren(document.body); const data = new DataTransfer();"
+                  "document.dispatchEvent(new ClipboardEvent('copy', { clipboardData: data, cancelable: true }));"
+                  "window.dispatchEvent(new Event('beforeprint')); const whole = String(getSelection());"
+                  "window.dispatchEvent(new Event('afterprint')); getSelection().removeAllRanges();"
+                  "return whole.includes('1320') && data.getData('text/plain') === whole;"),
+              "true");
 
     // Where the view is, and which sheets start elsewhere in the list than they did when it was first asked
     // (by more than the reading's own rounding).
