@@ -206,21 +206,24 @@ keys_median() {
 # message is shown, and from Enter until it is gone; save, from Save Match until idle, the last sheet shown;
 # digit, milliseconds from a key typed into a score cell of that sheet until idle (the median of five, a
 # digit and a backspace in turn); find, seconds from Ctrl+F and a far sheet's total until idle; then, with
-# find still open and Tab taking the keys back to a score cell, digit and message again (+digit, +message).
+# find still open and Tab taking the keys back to a score cell, digit and message again (+digit, +message);
+# last, with the keys given back to the page, milliseconds from Ctrl+A until idle (all) and from Ctrl+C
+# until idle (copy).
 # A caret that blinks keeps the web view busy, so here it blinks once a minute. The last column names what
 # misses its target: the load within 1 s up to 128 teams and 3 s up to 500, the first Tab and a message
 # within 300 ms (with find open too, up to 500 teams), find within 0.3 s up to 128 teams and 1 s up to 500,
-# and a key with find open within twice the same key without. Below each row: the web view's memory over 200
-# searches on the Matches screen, 20 texts in turn (within 30 MB from the 20th search to the 200th), then 200
-# texts; and every screen, the Rankings screen also with the ranks beyond the top ten shown ("ranks"): Ctrl+F,
-# which opens the field on the text before, "1", then "1" typed into the emptied field and Enter ten times,
-# each until idle ("1" and every Enter within 300 ms up to 500 teams), and for comparison a key that does
-# nothing (Shift) ten times: the web view's garbage collector now and then works for a moment in the second
-# that each of these waits for, whatever the key.
+# a key with find open within twice the same key without, Ctrl+A and Ctrl+C within 1 s together, and the
+# copied text holding every sheet whole (copied). Below each row: the web view's memory over 200 searches on the
+# Matches screen, 20 texts in turn (within 30 MB from the 20th search to the 200th), then 200 texts; and every
+# screen, the Rankings screen also with the ranks beyond the top ten shown ("ranks"): Ctrl+F, which opens the
+# field on the text before, "1", then "1" typed into the emptied field and Enter ten times, each until idle ("1"
+# and every Enter within 300 ms up to 500 teams), and for comparison a key that does nothing (Shift) ten times:
+# the web view's garbage collector now and then works for a moment in the second that each of these waits for,
+# whatever the key.
 mkdir -p "$HOME/.config/gtk-3.0"
 printf '[Settings]\ngtk-cursor-blink-time=60000\n' >"$HOME/.config/gtk-3.0/settings.ini"
-printf '%6s %7s %7s %6s %6s %8s %8s %6s %6s %7s %7s %9s  %s\n' teams sheets load tab key message dismiss save \
-  digit find +digit +message misses
+printf '%6s %7s %7s %6s %6s %8s %8s %6s %6s %7s %7s %9s %6s %6s  %s\n' teams sheets load tab key message dismiss \
+  save digit find +digit +message all copy misses
 for teams in "$@"; do
   name="Bench $teams"
   sheets=$((2 * teams - 2))
@@ -273,7 +276,24 @@ PY
   screenshot "find-message-$teams"
   xdotool key Return
   sleep 1
-  xdotool key BackSpace ctrl+f
+  xdotool key BackSpace Escape
+  # A click in the page's left margin takes the keys from the sheet, so that Ctrl+A selects the whole page.
+  xdotool mousemove --window "$wid" 8 400 click 1
+  sleep 1
+  all=$(timed "$pid" "$wid" idle key ctrl+a)
+  copy=$(timed "$pid" "$wid" idle key ctrl+c)
+  copied=yes
+  /usr/bin/python3 - "$sheets" <<'PY' || copied=no
+import gi, re, sys
+gi.require_version("Gdk", "3.0")
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gdk, Gtk
+text = Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD).wait_for_text() or ""
+heads = [int(k) for k in re.findall(r"Match (\d+)\t", text)]
+sys.exit(heads != list(range(1, int(sys.argv[1]) + 1)) or text.count("Initials") != len(heads))
+PY
+  # A click in the margin ends the selection, so that the field opens empty.
+  xdotool mousemove --window "$wid" 8 400 click 1 key ctrl+f
   sleep 1
   read -r memory_20 memory_200 < <(web_memory "$pid" "$teams" 20)
   read -r new_20 new_200 < <(web_memory "$pid" "$teams" 200)
@@ -312,9 +332,11 @@ PY
   [ "$teams" -gt 500 ] || [ "$find" -le "$find_target" ] || misses+=" find"
   [ "$find_digit" -le $((2 * digit)) ] || misses+=" +digit"
   [ "$teams" -gt 500 ] || [ "$find_message" -le 300 ] || misses+=" +message"
-  printf '%6d %7d %7.2f %6d %6.1f %8d %8d %6d %6d %7.2f %7d %9d %s\n' "$teams" $((sheets - 1)) "${load}e-3" "$tab" \
-    "$((key * 10 / 384))e-1" "$message" "$dismiss" "$save" "$digit" "${find}e-3" "$find_digit" "$find_message" \
-    "${misses:- none}"
+  [ "$teams" -gt 500 ] || [ $((all + copy)) -le 1000 ] || misses+=" copy"
+  [ "$copied" = yes ] || misses+=" copied"
+  printf '%6d %7d %7.2f %6d %6.1f %8d %8d %6d %6d %7.2f %7d %9d %6d %6d %s\n' "$teams" $((sheets - 1)) "${load}e-3" \
+    "$tab" "$((key * 10 / 384))e-1" "$message" "$dismiss" "$save" "$digit" "${find}e-3" "$find_digit" \
+    "$find_message" "$all" "$copy" "${misses:- none}"
   misses=""
   [ $((memory_200 - memory_20)) -le 30 ] || misses=" memory"
   printf '%6s web view after 20 searches %d MB, after 200 %d MB;%s (200 texts: %d MB, %d MB)\n' "" "$memory_20" \

@@ -122,11 +122,26 @@ async function showCompletedMatches(first, last) {
 const nearSheets = new Set();
 // Printing sees every sheet whole.
 let printing = false;
+// Far sheets that keep their rows because an end of the selection lies in them: held aside, the rows would
+// take that end with them.
+const sheetsHoldingTheSelection = new Set();
+
+function holdsSelectionEnd(sheet) {
+  const { anchorNode, focusNode } = getSelection();
+  return (anchorNode !== null && sheet.contains(anchorNode)) || (focusNode !== null && sheet.contains(focusNode));
+}
 
 function placeRows(sheet) {
-  if (printing || nearSheets.has(sheet)) showRows(sheet);
+  const keptForSelection = !nearSheets.has(sheet) && holdsSelectionEnd(sheet);
+  if (keptForSelection) sheetsHoldingTheSelection.add(sheet);
+  else sheetsHoldingTheSelection.delete(sheet);
+  if (printing || keptForSelection || nearSheets.has(sheet)) showRows(sheet);
   else holdRows(sheet);
 }
+
+document.addEventListener('selectionchange', () => {
+  for (const sheet of sheetsHoldingTheSelection) placeRows(sheet);
+});
 
 const sheetsNearTheView = new IntersectionObserver((entries) => {
   for (const { target, isIntersecting } of entries) {
@@ -155,6 +170,72 @@ function printEverySheet(whole) {
 
 window.addEventListener('beforeprint', () => printEverySheet(true));
 window.addEventListener('afterprint', () => printEverySheet(false));
+
+// What a sheet's rows read as when the web view copies them: a line a row, a tab before every cell but a
+// row's leading empty ones, each slanted name on a line of its own, white space collapsed as it is shown.
+function rowsText(rows) {
+  const lines = [];
+  for (const table of rows.children) {
+    if (table.localName !== 'table' || table.classList.contains('hidden')) continue;
+    for (const row of table.rows) {
+      let line = '';
+      for (const cell of row.children) {
+        if (line !== '' && !line.endsWith('\n')) line += '\t';
+        const name = cell.firstElementChild;
+        const text = shownText(name ?? cell);
+        if (!name) line += text;
+        else if (text !== '') line += `${text}\n`;
+      }
+      if (line.endsWith('\n')) line = line.slice(0, -1);
+      if (line !== '') lines.push(line);
+    }
+  }
+  return lines.join('\n');
+}
+
+// Only the white space that the style sheet collapses, not an em space.
+function shownText(node) {
+  const text = node.textContent;
+  return /[ \t\n\r\f]/.test(text) ? text.replace(/[ \t\n\r\f]+/g, ' ').replace(/^ | $/g, '') : text;
+}
+
+// A copy takes the rows that far sheets hold aside as if they were shown, for every such sheet the selection
+// takes whole (one it takes in part is near, or holds an end of the selection, and shows its rows). The web
+// view cleans copied markup at some 4 ms a sheet: a copy of more far sheets than this carries its text alone.
+const sheetsCopiedWithMarkup = 64;
+
+document.addEventListener('copy', (event) => {
+  const selection = getSelection();
+  const held = [...matchTables.querySelectorAll('match-table.completed')]
+    .filter((sheet) => sheet._heldRows && selection.containsNode(sheet));
+  if (held.length === 0) return;
+  event.clipboardData.setData('text/plain', copiedText(selection, held));
+  if (held.length <= sheetsCopiedWithMarkup) event.clipboardData.setData('text/html', copiedMarkup(selection, held));
+  event.preventDefault();
+});
+
+// The web view's text of the selection, with each far sheet's rows read in its place, found by a mark that no
+// page text holds.
+function copiedText(selection, held) {
+  const mark = `held-rows-${Math.random()}`;
+  const marks = held.map((sheet) => sheet.appendChild(document.createTextNode(mark)));
+  const pieces = selection.toString().split(mark);
+  for (const node of marks) node.remove();
+  return pieces.map((piece, k) => (k < held.length ? piece + rowsText(held[k]._heldRows) : piece)).join('');
+}
+
+// The selection's markup with the far sheets' rows put back and what is never shown left out.
+function copiedMarkup(selection, held) {
+  const markup = selection.getRangeAt(0).cloneContents();
+  const rows = new Map(held.map((sheet) => [sheet.id, sheet._heldRows]));
+  for (const sheet of markup.querySelectorAll('match-table')) {
+    if (rows.has(sheet.id)) sheet.append(rows.get(sheet.id).cloneNode(true));
+  }
+  for (const part of markup.querySelectorAll(neverShown)) part.remove();
+  const box = document.createElement('div');
+  box.append(markup);
+  return box.innerHTML;
+}
 
 // The height of a whole completed sheet, with and without its tie-break, depends on the fonts and the
 // zoom. It is measured on a copy of the first sheet the page gets, each time the screen is visited and

@@ -143,7 +143,7 @@ protected:
 
 }  // namespace
 
-TEST_F(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundFarFromTheView) {
+TEST_F(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundAndCopiedFarFromTheView) {
     controller->put_bounds({0, 0, 1000, 700});
     open_matches();
 
@@ -153,6 +153,15 @@ TEST_F(MatchSheets, StayWhereTheyAreAtEveryZoomAndAreFoundFarFromTheView) {
     EXPECT_EQ(find("1341"), "No matches");
     EXPECT_EQ(run("return document.getElementById('match-20').childElementCount;"), "0");
     run("document.getElementById('find-close-btn').click();");
+
+    // A copy of the whole page reads the far sheets' rows as the web view reads them shown, long names and
+    // tie-breaks included.
+    EXPECT_EQ(run("getSelection().selectAllChildren(document.body); const data = new DataTransfer();"
+                  "document.dispatchEvent(new ClipboardEvent('copy', { clipboardData: data, cancelable: true }));"
+                  "window.dispatchEvent(new Event('beforeprint')); const whole = String(getSelection());"
+                  "window.dispatchEvent(new Event('afterprint')); getSelection().removeAllRanges();"
+                  "return whole.includes('1320') && data.getData('text/plain') === whole;"),
+              "true");
 
     // Where the view is, and which sheets start elsewhere in the list than they did when it was first asked
     // (by more than the reading's own rounding).

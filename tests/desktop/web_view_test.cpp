@@ -394,20 +394,24 @@ TEST_F(WebViewTest, PrintsEachSheetOnOnePageWithinHalfInchMarginsWhateverPaperIs
     view->navigate_to_string(g_page_html);
     ASSERT_TRUE(desktop.pump_until([&] { return loaded; }));
 
-    // The Matches screen with match 1, whose tie-break was played, and the open sheet of match 2.
+    // The Matches screen with match 1, whose tie-break was played, the open sheet of match 2, and the future
+    // sheets of matches 3 and 4.
     const std::string sheets = sheet("1", {{red_total_cell, "15"},
                                            {white_total_cell, "15"},
                                            {red_tie_break_total_cell, "3"},
                                            {white_tie_break_total_cell, "1"}}) +
                                sheet("2", {});
+    const std::string future = sheet("3", {}) + sheet("4", {});
     GVariantBuilder arguments;
     g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&arguments, "{sv}", "sheets", g_variant_new_string(sheets.c_str()));
+    g_variant_builder_add(&arguments, "{sv}", "future", g_variant_new_string(future.c_str()));
     const std::string centre = run_script(
         "document.querySelectorAll('main > section').forEach((s) => s.classList.toggle('active', s.id === "
         "'matches'));"
         "const tables = document.getElementById('match-tables');"
         "tables.innerHTML = sheets;"
+        "document.getElementById('future-matches-tables').innerHTML = future;"
         "tables.querySelector('#match-1 table.hidden').classList.remove('hidden');"
         "const cell = tables.querySelector('#match-1 tbody tr:nth-child(3) td');"
         "cell.scrollIntoView({block: 'center', inline: 'center'});"
@@ -483,9 +487,15 @@ TEST_F(WebViewTest, PrintsEachSheetOnOnePageWithinHalfInchMarginsWhateverPaperIs
         };
         ASSERT_TRUE(desktop.pump_until(written, std::chrono::seconds(30)));
         const auto pages = read_pdf(pdf);
-        ASSERT_EQ(pages.size(), 2u);  // each sheet starts a page, and the tie-break shares its sheet's page
-        EXPECT_EQ(occurrences(pages[0].text, "Totals"), 2u);
-        EXPECT_EQ(occurrences(pages[1].text, "Totals"), 1u);
+        // Each sheet, completed, open or future, starts a page and ends on it; the tie-break shares its sheet's
+        // page.
+        ASSERT_EQ(pages.size(), 4u);
+        for (std::size_t k = 0; k < pages.size(); ++k) {
+            const std::string& text = pages[k].text;
+            EXPECT_EQ(occurrences(text, "Match "), 1u) << k;
+            EXPECT_NE(text.find("Match " + std::to_string(k + 1)), std::string::npos) << k;
+            EXPECT_EQ(occurrences(text, "Initials"), k == 0 ? 2u : 1u) << k;
+        }
         for (const PrintedPage& page : pages) {
             EXPECT_NEAR(page.width, paper.width, 1);
             EXPECT_NEAR(page.height, paper.height, 1);

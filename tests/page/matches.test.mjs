@@ -1,5 +1,5 @@
 // The Matches screen against the headless host: running totals, saving with its checks, the tie-break,
-// completed and future sheets, a whole contest played from the page, and the printed sheets.
+// completed and future sheets, a whole contest played from the page, and the printed and copied sheets.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -789,6 +789,51 @@ describe('Printed sheets', () => {
       assert.ok(grayPixels(path.join(dir, `page-${n}.ppm`)) > 1000, `gray cells on page ${n}`);
     }
     if (screenshot) execFileSync('pdftoppm', ['-png', '-r', '96', '-f', '2', '-l', '2', pdf, path.join(screenshot, 'printed-sheet')]);
+  });
+});
+
+describe('Copied sheets', () => {
+  test('take every sheet selected with its rows, far sheets and a selection\'s far end included', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await session.context.grantPermissions(['clipboard-read', 'clipboard-write']);
+    await startContest(session, Array.from({ length: 12 }, (_, k) => [`Team ${k + 1}`, '', k + 1]));
+    for (let match = 1; match <= 16; ++match) {
+      assert.equal(await session.host.request('load_match', savedSheet(match, 100 + match, 9)), '');
+    }
+    await openMatches(session);
+    const rows = (match) => page.$eval(`#match-${match}`, (sheet) => sheet.querySelectorAll('tr').length);
+    // The copied text and markup.
+    const copy = async () => {
+      await page.keyboard.press('Control+C');
+      return page.evaluate(async () => {
+        const [item] = await navigator.clipboard.read();
+        return Promise.all(['text/plain', 'text/html'].map(async (type) => (await item.getType(type)).text()));
+      });
+    };
+    const heads = (text) => [...text.matchAll(/\tMatch (\d+)\t/g)].map((found) => Number(found[1]));
+    const span = (first, last) => Array.from({ length: last - first + 1 }, (_, k) => first + k);
+
+    // Select all: every sheet's head and total, the far sheets' too; their markup holds their rows.
+    assert.equal(await rows(5), 0);
+    await page.keyboard.press('Control+A');
+    const [text, markup] = await copy();
+    assert.deepEqual(heads(text), span(1, 17));
+    assert.deepEqual([...text.matchAll(/(\d+)\tTotals\t/g)].map((found) => Number(found[1])), span(101, 116));
+    assert.equal(markup.match(/>Totals</g).length, 17);
+    assert.doesNotMatch(markup, /Randomize Seeds/);
+
+    // From within match 2's red total to within match 15's head, the view gone down to match 15 between.
+    await page.$eval('#match-2', (sheet) => getSelection().collapse(sheet.querySelectorAll('td')[396].firstChild, 1));
+    await page.$eval('#match-15', (sheet) => sheet.scrollIntoView());
+    await eventually(async () => [await rows(15) > 0, await rows(3)], [true, 0]);
+    await page.$eval('#match-15', (sheet) => getSelection().extend(sheet.querySelector('th:nth-child(2)').firstChild, 7));
+    const [part] = await copy();
+    assert.match(part, /^02\tTotals\t9\t[^]*\tMatch 1$/);
+    assert.deepEqual(heads(part), span(3, 14));
+    // Once the selection leaves it, the far sheet holds its rows aside again.
+    await page.evaluate(() => getSelection().removeAllRanges());
+    await eventually(() => rows(2), 0);
   });
 });
 
