@@ -27,9 +27,10 @@ function fold(text) {
     .replace(otherLetter, (letter) => otherLetters[letter]);
 }
 
-// Where each letter of a text's folded form comes from in the text, and the text's end after the last.
+// Each letter's folded form, as letters are met.
 const letterFolds = new Map();
 
+// Where each letter of a text's folded form comes from in the text, and the text's end after the last.
 function foldOrigins(text) {
   const origins = [];
   for (let at = 0; at < text.length;) {
@@ -200,8 +201,8 @@ let searchedText = null;  // what the matches belong to; null while nothing is s
 let findPattern = null;
 // How long every match is in plain ASCII text, when the text searched has no white space; otherwise 0.
 let matchLength = 0;
-// The matches in page order, in blocks: one for each part that has any. A block keeps where each match begins
-// and ends in its part's text; ranges are made only for what is marked.
+// The matches in page order, in blocks: one for each part that has any. Ranges are made only for what is
+// marked.
 let findBlocks = [];
 // Each part's block for the text searched, those without matches included.
 let partBlocks = new Map();
