@@ -47,7 +47,7 @@ function foldOrigins(text) {
 // The page's text in parts, each marked only while it is in view: a sheet with the rows it holds aside, a table
 // row, or the element around a run of text. A part keeps its text nodes and their texts joined, folded where
 // they are not plain ASCII; the texts of a sheet are kept until the sheet changes or the field closes, so that a
-// search reads no node.
+// search reads no node it has read before.
 let sheetParts = new WeakMap();
 let pageParts = null;  // in page order; null until searched and after a change around the sheets
 // Between the texts of a part, where nothing matches: no text of the page holds it, as the parser turns it into
@@ -109,18 +109,25 @@ function eachText(root, passOver, onText) {
   }
 }
 
-// A far sheet's rows held aside belong to it and come after what it shows. A sheet holds only its own markup,
-// where nothing but the class hides a part.
+// A far sheet's rows held aside belong to it and come after what it shows.
+const sheetRoots = (sheet) => (sheet._heldRows ? [sheet, sheet._heldRows] : [sheet]);
+
+// A sheet's texts are read only once a search may find something in them: until then its part keeps the
+// sheet's whole text, which holds every match of its texts, so that a search that finds few sheets reads few.
 function sheetPart(sheet) {
   let part = sheetParts.get(sheet);
   if (part) return part;
-  const run = newRun();
-  for (const root of sheet._heldRows ? [sheet, sheet._heldRows] : [sheet]) {
-    eachText(root, '.hidden', (node, text) => addText(run, node, text));
-  }
-  part = newPart(sheet, sheet, run);
+  const whole = sheetRoots(sheet).map((root) => root.textContent).join(textBreak);
+  part = { holder: sheet, sheet, whole: nonAscii.test(whole) ? fold(whole) : whole };
   sheetParts.set(sheet, part);
   return part;
+}
+
+// A sheet holds only its own markup, where nothing but the class hides a part.
+function readSheetTexts(part) {
+  const run = newRun();
+  for (const root of sheetRoots(part.sheet)) eachText(root, '.hidden', (node, text) => addText(run, node, text));
+  Object.assign(part, newPart(part.holder, part.sheet, run), { whole: null });
 }
 
 function findPageParts() {
@@ -238,6 +245,11 @@ function eachMatch(part, onMatch) {
 // A part's block holds how many matches it has; where they are is found again only for the blocks marked or
 // gone to, so that a search of a letter keeps nothing for each of its many matches.
 function partMatches(part) {
+  if (part.whole != null) {
+    findPattern.lastIndex = 0;
+    if (!findPattern.test(part.whole)) return noMatches;
+    readSheetTexts(part);
+  }
   let count = 0;
   eachMatch(part, () => ++count);
   return count === 0 ? noMatches : { part, sheet: part.sheet, count, starts: null, ends: null, marks: null };
