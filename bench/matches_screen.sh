@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # How the real window keeps up on the Matches screen of a large contest: makes the contest through the
 # headless host, opens it through the open dialog, clicks Matches, and prints the time until the program
-# and its web view processes are idle again, then times keys, a message, a save and a search. Run
-# by hand, on a virtual display of its own:
+# and its web view processes are idle again, then times keys, a message, a save and a search; then the web
+# view's memory over many searches, and a one-letter search and Enter on every screen. Run by hand, on a
+# virtual display of its own:
 #   bench/matches_screen.sh [TEAMS...]     (default: 128 500; programs from $BUILD_DIR, default build/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -67,9 +68,9 @@ while output:
 PY
 }
 
-# matches_link_x WID: the middle of the fifth navigation link, found in the window as the fifth run of dark
-# columns in the navigation bar.
-matches_link_x() {
+# link_x WID N: the middle of the navigation link N (0 to 6), found in the window as a run of dark columns in
+# the navigation bar.
+link_x() {
   import -window "$1" -crop 1040x30+0+0 -colorspace gray -depth 8 gray:- | python3 -c '
 import sys
 data = sys.stdin.buffer.read()
@@ -84,59 +85,109 @@ for x, d in enumerate(dark + [False] * 20):
         if gap > 8:
             runs.append((start + end) // 2)
             start = None
-print(runs[4] if len(runs) == 7 else sys.exit(f"found {len(runs)} links, not 7"))'
+print(runs[int(sys.argv[1])] if len(runs) == 7 else sys.exit(f"found {len(runs)} links, not 7"))' "$2"
 }
 
-# timed PID WID UNTIL XDOTOOL-ARGS...: runs xdotool on the window and prints the milliseconds until UNTIL
-# holds: "idle" (the program and every process under it last worked, once they have stayed idle for a whole
-# second; the web view's timers take a tick or two of processor time now and then, so 50 ms count as work
-# from 30 ms of processor time on), "shown" or "gone" (the page's message overlay darkens the window's white
-# left margin, or no longer does).
-timed() {
-  python3 - "$@" <<'PY'
-import os, subprocess, sys, time
-root, window, until, args = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4:]
-def cpu_ticks():
-    parents, ticks = {}, {}
+# What the processes under the program do: their processor time, when they last worked, the web view's memory.
+cat >"$HOME/processes.py" <<'PY'
+import os, sys, time
+
+# The processes under root, root included: each one's processor time in ticks of 10 ms, name, and resident kB.
+def under(root):
+    parents, found = {}, {}
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
-            fields = open(f"/proc/{entry}/stat").read().rsplit(")", 1)[1].split()
+            stat = open(f"/proc/{entry}/stat").read()
         except OSError:
             continue
+        fields = stat.rsplit(")", 1)[1].split()
         parents[int(entry)] = int(fields[1])
-        ticks[int(entry)] = int(fields[11]) + int(fields[12])
+        found[int(entry)] = (int(fields[11]) + int(fields[12]), stat[stat.index("(") + 1:stat.rindex(")")],
+                             int(fields[21]) * os.sysconf("SC_PAGE_SIZE") // 1024)
     def under_root(pid):
         while pid > 1:
             if pid == root:
                 return True
             pid = parents.get(pid, 0)
         return False
-    return sum(t for pid, t in ticks.items() if under_root(pid))
+    return [process for pid, process in found.items() if under_root(pid)]
+
+def cpu_ticks(root):
+    return sum(ticks for ticks, _, _ in under(root))
+
+def web_memory_mb(root):
+    return sum(kb for _, name, kb in under(root) if name.startswith("WebKitWebProc")) // 1024
+
+# When the processes under root last worked, once they have stayed idle for quiet seconds; the web view's
+# timers take a tick or two of processor time now and then, so 50 ms count as work from 30 ms of it on.
+def last_work(root, start, previous, quiet=1.0):
+    last_busy = start
+    while True:
+        time.sleep(0.05)
+        now, current = time.time(), cpu_ticks(root)
+        if current - previous > 2:
+            last_busy = now
+        previous = current
+        if now - last_busy >= quiet:
+            return last_busy
+        if now - start > 900:
+            sys.exit(f"not idle after {round(now - start)} s")
+PY
+export PYTHONPATH="$HOME"
+
+# timed PID WID UNTIL XDOTOOL-ARGS...: runs xdotool on the window and prints the milliseconds until UNTIL
+# holds: "idle" (the program and every process under it last worked, once they have stayed idle for a whole
+# second), "shown" or "gone" (the page's message overlay darkens the window's white left margin, or no longer
+# does).
+timed() {
+  python3 - "$@" <<'PY'
+import subprocess, sys, time
+from processes import cpu_ticks, last_work
+root, window, until, args = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4:]
 def overlay_shown():
     pixel = subprocess.run(["import", "-window", window, "-crop", "1x1+8+400", "-depth", "8", "rgb:-"],
                            capture_output=True, check=True).stdout
     return pixel != b"\xff\xff\xff"
-previous = cpu_ticks()
-start = last_busy = time.time()
+previous = cpu_ticks(root)
+start = time.time()
 subprocess.run(["xdotool"] + args, check=True)
-while True:
-    now = time.time()
-    if until == "idle":
-        time.sleep(0.05)
-        now, current = time.time(), cpu_ticks()
-        if current - previous > 2:  # ticks of 10 ms in the last 50 ms
-            last_busy = now
-        previous = current
-        if now - last_busy >= 1.0:
-            print(round((last_busy - start) * 1000))
-            break
-    elif overlay_shown() == (until == "shown"):
-        print(round((now - start) * 1000))
-        break
-    if now - start > (900 if until == "idle" else 30):
-        sys.exit(f"not {until} after {round(now - start)} s")
+if until == "idle":
+    print(round((last_work(root, start, previous) - start) * 1000))
+    sys.exit()
+while overlay_shown() != (until == "shown"):
+    if time.time() - start > 30:
+        sys.exit(f"not {until} after 30 s")
+print(round((time.time() - start) * 1000))
+PY
+}
+
+# web_memory PID TEAMS TEXTS: types 200 texts into the find field, which has the keys, each in place of the one
+# before once the program is idle again, and prints the web view's memory in MB after the 20th and after the
+# last. The texts are names of teams, coaches and contestants, numbers as totals are, and single digits: TEXTS
+# of them, searched in turn. With 20, every sheet that the searches bring near has been brought near once by
+# the 20th; with 200, most searches bring near a sheet the web view has never laid out, which keeps about
+# 0.1 MB of its own for each sheet it has laid out once, with find or without.
+web_memory() {
+  python3 - "$@" <<'PY'
+import random, subprocess, sys, time
+from processes import cpu_ticks, last_work, web_memory_mb
+root, teams, count = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+rng = random.Random(teams)
+makers = [lambda: f"Team {rng.randint(1, teams)}", lambda: f"Coach {rng.randint(1, teams)}",
+          lambda: f"Player {rng.randint(1, teams)}.{rng.randint(1, 4)}", lambda: str(rng.randint(100, 400)),
+          lambda: str(rng.randint(0, 9))]
+texts = [makers[k % len(makers)]() for k in range(count)]
+memory = []
+for k in range(1, 201):
+    previous, start = cpu_ticks(root), time.time()
+    subprocess.run(["xdotool", "key", "ctrl+a", "type", texts[k % count]], check=True)
+    last_work(root, start, previous, quiet=0.3)
+    if k in (20, 200):
+        time.sleep(1)
+        memory.append(web_memory_mb(root))
+print(*memory)
 PY
 }
 
@@ -162,7 +213,13 @@ keys_median() {
 # misses its target: the load within 1 s up to 128 teams and 3 s up to 500, the first Tab and a message
 # within 300 ms (with find open too, up to 500 teams), find within 0.3 s up to 128 teams and 1 s up to 500,
 # a key with find open within twice the same key without, Ctrl+A and Ctrl+C within 1 s together, and the
-# copied text holding every sheet whole (copied).
+# copied text holding every sheet whole (copied). Below each row: the web view's memory over 200 searches on the
+# Matches screen, 20 texts in turn (within 30 MB from the 20th search to the 200th), then 200 texts; and every
+# screen, the Rankings screen also with the ranks beyond the top ten shown ("ranks"): Ctrl+F, which opens the
+# field on the text before, "1", then "1" typed into the emptied field and Enter ten times, each until idle ("1"
+# and every Enter within 300 ms up to 500 teams), and for comparison a key that does nothing (Shift) ten times:
+# the web view's garbage collector now and then works for a moment in the second that each of these waits for,
+# whatever the key.
 mkdir -p "$HOME/.config/gtk-3.0"
 printf '[Settings]\ngtk-cursor-blink-time=60000\n' >"$HOME/.config/gtk-3.0/settings.ini"
 printf '%6s %7s %7s %6s %6s %8s %8s %6s %6s %7s %7s %9s %6s %6s  %s\n' teams sheets load tab key message dismiss \
@@ -183,7 +240,7 @@ PY
   open_through_dialog "$wid" "$desktop/$name/contest.db"
   wait_for_title "$wid" "$name - Pellucan"
   sleep 1
-  x=$(matches_link_x "$wid")
+  x=$(link_x "$wid" 4)
   load=$(timed "$pid" "$wid" idle mousemove --window "$wid" "$x" 18 click 1)
   screenshot "matches-$teams"
   xdotool windowfocus --sync "$wid"
@@ -235,6 +292,31 @@ text = Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD).wait_for_text() or ""
 heads = [int(k) for k in re.findall(r"Match (\d+)\t", text)]
 sys.exit(heads != list(range(1, int(sys.argv[1]) + 1)) or text.count("Initials") != len(heads))
 PY
+  # A click in the margin ends the selection, so that the field opens empty.
+  xdotool mousemove --window "$wid" 8 400 click 1 key ctrl+f
+  sleep 1
+  read -r memory_20 memory_200 < <(web_memory "$pid" "$teams" 20)
+  read -r new_20 new_200 < <(web_memory "$pid" "$teams" 200)
+  screens=()
+  for screen in contest teams contestants brackets matches rankings ranks about; do
+    xdotool key Escape
+    if [ "$screen" = ranks ]; then
+      # On the Rankings screen the first control to take the keys shows the ranks beyond the top ten.
+      timed "$pid" "$wid" idle key Tab Return >/dev/null
+    else
+      links=" contest teams contestants brackets matches rankings about "
+      before=${links%% "$screen" *}
+      x=$(link_x "$wid" "$(wc -w <<<"$before")")
+      timed "$pid" "$wid" idle mousemove --window "$wid" "$x" 18 click 1 >/dev/null
+    fi
+    open=$(timed "$pid" "$wid" idle key ctrl+f)
+    timed "$pid" "$wid" idle key BackSpace >/dev/null
+    one=$(timed "$pid" "$wid" idle type 1)
+    screenshot "one-$screen-$teams"
+    enter=$(for _ in $(seq 10); do timed "$pid" "$wid" idle key Return; done | sort -n | tail -n1)
+    nothing=$(for _ in $(seq 10); do timed "$pid" "$wid" idle key Shift_L; done | sort -n | tail -n1)
+    screens+=("$screen $open $one $enter $nothing")
+  done
   close_and_wait "$wid" "$pid"
   python3 - "$desktop/$name/contest.db" $((sheets - 1)) <<'PY' || fail "the keys did not save match $((sheets - 1))"
 import sqlite3, sys
@@ -255,4 +337,16 @@ PY
   printf '%6d %7d %7.2f %6d %6.1f %8d %8d %6d %6d %7.2f %7d %9d %6d %6d %s\n' "$teams" $((sheets - 1)) "${load}e-3" \
     "$tab" "$((key * 10 / 384))e-1" "$message" "$dismiss" "$save" "$digit" "${find}e-3" "$find_digit" \
     "$find_message" "$all" "$copy" "${misses:- none}"
+  misses=""
+  [ $((memory_200 - memory_20)) -le 30 ] || misses=" memory"
+  printf '%6s web view after 20 searches %d MB, after 200 %d MB;%s (200 texts: %d MB, %d MB)\n' "" "$memory_20" \
+    "$memory_200" "${misses:- none}" "$new_20" "$new_200"
+  for line in "${screens[@]}"; do
+    read -r screen open one enter nothing <<<"$line"
+    misses=""
+    [ "$teams" -gt 500 ] || [ "$one" -le 300 ] || misses+=" 1"
+    [ "$teams" -gt 500 ] || [ "$enter" -le 300 ] || misses+=" Enter"
+    printf '%6s %-11s Ctrl+F %4d ms, "1" %4d ms, Enter at most %4d ms (Shift %4d ms);%s\n' "" "$screen" "$open" \
+      "$one" "$enter" "$nothing" "${misses:- none}"
+  done
 done

@@ -303,6 +303,10 @@ void create_web_view_environment(EnvironmentCreated callback) {
         G_PRIORITY_DEFAULT,
         [](gpointer data) -> gboolean {
             auto& created = *static_cast<EnvironmentCreated*>(data);
+            // Classic scrollbars, as the web view on Windows has them: an overlay scrollbar fades in and out
+            // after every scroll of a table, and the view repaints at full speed for seconds meanwhile.
+            if (GtkSettings* settings = gtk_settings_get_default())
+                g_object_set(settings, "gtk-overlay-scrolling", FALSE, nullptr);
             // Ephemeral: cookies, storage and caches stay in memory and end with the run.
             WebKitWebContext* context = webkit_web_context_new_ephemeral();
             if (!context)

@@ -130,6 +130,15 @@ TEST_F(WebViewTest, TakesTheBoundsItIsGivenAndGoesQuietWhenClosed) {
     EXPECT_EQ(web_widget(), nullptr);                             // and it has left the window
 }
 
+TEST_F(WebViewTest, ShowsScrollbarsThatTakeTheirOwnRoom) {
+    controller->put_bounds({0, 0, 500, 300});
+    view->navigate_to_string(R"(<!DOCTYPE html><div id="box" style="overflow-y: auto; height: 100px">
+<div style="height: 1000px"></div></div><script>window.chrome.webview.postMessage('ready');</script>)");
+    ASSERT_TRUE(wait_for_messages(1));
+    // An overlay scrollbar takes none, and fades in and out after every scroll.
+    EXPECT_NE(run_script("const box = document.getElementById('box'); return box.offsetWidth - box.clientWidth;"), "0");
+}
+
 namespace {
 
 // The dialog shown over the window, or null.

@@ -6,8 +6,8 @@ import { readFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { fileURLToPath } from 'node:url';
 import {
-  addTeams, contestWithTeams, createContest, eventually, goTo, launchBrowser, openSession, pageUrl, savedSheet,
-  shownMessage,
+  addTeams, contestWithTeams, createContest, eventually, fieldSeparator, goTo, launchBrowser, openSession, pageUrl,
+  savedSheet, shownMessage,
 } from './harness.mjs';
 
 let browser;
@@ -202,5 +202,64 @@ describe('Find', () => {
     await eventually(() => findCount(page), '1 of 2');
     await page.emulateMedia({ media: 'print' });
     assert.equal(await page.isVisible('#find-form'), false);
+  });
+
+  test('finds what the browser\'s own find finds, letters folded as it folds them, and marks whole letters', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await createContest(session);
+    // Composed and decomposed accents, full case folding, a ligature, full-width letters, Greek final sigma.
+    await addTeams(session, [
+      ['Équipe Été', 'Ångström'], ['Straße', 'STRASSE'], ['İstanbul', 'ISTANBUL'], ['Café', 'Cafe\u0301'],
+      ['Résumé', 'RESUME'], ['Müller', 'MULLER'], ['ﬁnal', 'Final'], ['Ａｂｃ', 'σοφός'], ['ΣΟΦΟΣ', 'Bjørn Łódź'],
+    ]);
+    // window.find reports a match by selecting it, and the sortable heads refuse selection.
+    await page.addStyleTag({ content: 'th { user-select: text !important; }' });
+    for (const query of ['equipe', 'angstrom', 'fi', 'abc', 'resume', 'muller', 'strasse', 'ß', 'istanbul', 'cafe',
+      'café', 'σοφοσ', 'e', ' ', 'ÉTÉ', 's', 'ss', 'ａｂｃ', 'i', 'bjorn lodz', 'é', 'ς', '\u0301']) {
+      await page.keyboard.press('Control+f');
+      await page.fill('#find-inp', query);
+      await eventually(() => findCount(page).then((count) => count !== ''), true);
+      // "1 of 23", or "No matches"; every match is in view, and marked.
+      const total = Number(/\d+$/.exec(await findCount(page))?.[0] ?? 0);
+      await eventually(() => page.evaluate(() => CSS.highlights.get('find-match')?.size ?? 0), total);
+      const ours = (await page.evaluate(() => [...(CSS.highlights.get('find-match') ?? [])]
+        .map((range) => `${range.startContainer.data}|${range.startOffset}|${range.endOffset}`))).sort();
+      await page.keyboard.press('Escape');
+      const browsers = await page.evaluate((text) => {
+        const found = [];
+        getSelection().removeAllRanges();
+        while (window.find(text, false, false, false, false, false, false)) {
+          const range = getSelection().getRangeAt(0);
+          found.push(`${range.startContainer.data}|${range.startOffset}|${range.endOffset}`);
+        }
+        getSelection().removeAllRanges();
+        return found.sort();
+      }, query);
+      assert.deepEqual(ours, browsers, JSON.stringify(query));
+    }
+  });
+
+  test('marks only the matches in view of a long table, and those that come into view as it scrolls', async (t) => {
+    const session = await openSession(t, browser);
+    const { page } = session;
+    await createContest(session);
+    for (let team = 1; team <= 60; ++team) {
+      assert.equal(await session.host.request('call_save_team', ['none', `Team ${team}`, '', ''].join(fieldSeparator)), '');
+    }
+    await goTo(page, 'teams');
+    await page.click('#clear-team-btn');
+    await session.settle();
+    await page.keyboard.press('Control+f');
+    await page.keyboard.type('team');
+    // The link, the heading, the label, the column's head and the sixty teams.
+    await eventually(() => findCount(page), '1 of 64');
+    const marked = () => page.evaluate(() =>
+      [...CSS.highlights.get('find-match') ?? []].map((range) => range.startContainer.data));
+    await eventually(async () => (await marked()).includes('Team 5'), true);
+    assert.equal((await marked()).includes('Team 60'), false);
+    await page.$eval('#teams .table-container', (box) => { box.scrollTop = box.scrollHeight; });
+    await eventually(async () => (await marked()).includes('Team 60'), true);
+    assert.equal((await marked()).includes('Team 5'), false);
   });
 });
