@@ -322,11 +322,12 @@ function forgetChangedTexts() {
 // anew as parts come into view and go.
 const partsInView = new Set();
 const partsWatchedForFind = new Set();
+const marked = (block) => partsInView.has(block.part.holder);
 
 function markInView() {
   const ranges = [];
   for (const block of findBlocks) {
-    if (partsInView.has(block.part.holder)) ranges.push(...blockMarks(block));
+    if (marked(block)) ranges.push(...blockMarks(block));
   }
   CSS.highlights.set('find-match', new Highlight(...ranges));
 }
@@ -341,7 +342,6 @@ const partsComingIntoView = new IntersectionObserver((entries) => {
 
 // Marks the blocks found in place of those before, unless nothing marked changed.
 function markMatches(found) {
-  const marked = (block) => partsInView.has(block.part.holder);
   const before = new Set(findBlocks);
   const after = new Set(found);
   const changed = findBlocks.some((block) => !after.has(block) && marked(block)) ||
